@@ -1,0 +1,309 @@
+// TZephron, the update engine: a non-visual component that a host configures
+// with properties and events, and the types it shares with its hosts (file
+// list, persisted-location settings, post-update settings, patcher window
+// settings, file version record, enumerations).
+//
+// The implementation is split by concern: zephron.cpp (object model),
+// status.cpp (status reports and the engine log), and one file for each
+// further concern as it is added.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/date_time.h"
+#include "ui/dialogs.h"
+
+namespace zephron {
+
+class TZephron;
+
+enum TZephronType { ftpUpdate, httpUpdate, fileUpdate };
+enum TZephronConnect {
+  zpcNoConnect,
+  zpcConnectPrompt,
+  zpcConnectSilent,
+  zpcConnectPromptHangup,
+  zpcConnectSilentHangup,
+  zpcNone
+};
+enum TZephronUpdate { zpuPromptOnce, zpuPromptAll, zpuSilent };
+enum TZephronAuthentication { zaAlways, zaAuto, zaNever };
+enum TZephronVersionCheck { vcUpdateOnly, vcAlways };
+enum TZephronCertCheck { ccEnable, ccDisable };
+enum TLastURLReg { lurLOCALUSER, lurLOCALMACHINE };
+
+using TDateTime = platform::TDateTime;
+
+// File version record: major/minor in versionms, release/build in versionls,
+// 16 bits each. (-1, -1) means "no version".
+struct tfvi {
+  std::int32_t versionms = -1;
+  std::int32_t versionls = -1;
+  bool operator==(const tfvi&) const = default;
+};
+
+// Registry place of the persisted update state ("LastURL", "LastDate", "LastTime").
+struct TLastURLEntry {
+  bool Save = false;
+  std::string Key;
+  std::string Section;
+  TLastURLReg RegRoot = lurLOCALUSER;
+};
+
+// The post-update request: form data posted to port 80 of Server.
+struct TPostUpdateInfo {
+  std::string Server;
+  std::string Action;
+  std::string Data;        // 8-bit body, sent byte for byte
+  bool Enabled = false;
+  std::string PostResult;  // response body of the last request (public, not published)
+};
+
+// One file entry of the control file.
+struct TFileDescription {
+  bool Compressed = false;
+  std::int32_t NewCheckSum = -1;
+  std::int32_t NewSize = 0;
+  std::string URL;
+  std::string TargetDir;
+  std::string LocalVersion;
+  std::string NewVersion;
+  std::string Description;
+  std::string NewCustomVer;
+  std::int32_t FileSize = 0;
+  std::string NewDate;
+  std::string NewTime;
+  bool Mandatory = false;
+  bool Preselect = true;
+  bool Hidden = false;
+  bool Selected = false;  // for the host; the engine never reads it
+};
+
+// The file entries of the control file, in control-file order.
+class TFileList {
+ public:
+  int ActiveItem = 0;  // index (from 0) of the file being downloaded
+
+  int Count() const { return static_cast<int>(items_.size()); }
+  TFileDescription& Items(int index) { return items_.at(static_cast<std::size_t>(index)); }
+  const TFileDescription& Items(int index) const { return items_.at(static_cast<std::size_t>(index)); }
+  TFileDescription& Add();
+  TFileDescription& Insert(int index);
+  void Delete(int index);
+  void Clear() { items_.clear(); }
+
+  // 32-bit signed sums of FileSize: over all items, and over the items before ActiveItem.
+  std::int32_t TotalSize() const;
+  std::int32_t CompletedSize() const;
+
+ private:
+  std::vector<TFileDescription> items_;
+};
+
+// Settings of the patcher's window. The engine refers to one without owning
+// it; destroying it clears every engine's reference.
+class TZephronUtility {
+ public:
+  TZephronUtility() = default;
+  TZephronUtility(const TZephronUtility&) = delete;
+  TZephronUtility& operator=(const TZephronUtility&) = delete;
+  ~TZephronUtility();
+
+  bool ShowWindow = false;
+  bool ShowAnimation = false;
+  std::string StatusMessage;
+  std::string StatusCaption;
+
+ private:
+  friend class TZephron;
+  std::vector<TZephron*> referrers_;
+};
+
+// Event types: the first argument is the engine that raises the event; the
+// reference arguments are results the handler may change.
+using TZephronStatus = std::function<void(TZephron& Sender, const std::string& StatusStr, int StatusCode, int ErrCode)>;
+using TZephronFileProgress = std::function<void(TZephron& Sender, const std::string& FileName, int Pos, int Size)>;
+using TZephronProgressCancel = std::function<void(TZephron& Sender, bool& Cancel)>;
+using TZephronFileDownloaded = std::function<void(TZephron& Sender, const std::string& FileName)>;
+using TZephronBeforeDownload =
+    std::function<void(TZephron& Sender, int FileIdx, const std::string& FileDescription, std::string& URL)>;
+using TZephronFileVersionCheck = std::function<void(TZephron& Sender, const std::string& NewVersion,
+                                                    const std::string& LocalVersion, bool& IsNew)>;
+using TZephronFileList = std::function<void(TZephron& Sender, std::vector<std::string>& List)>;
+using TZephronCustomValidate =
+    std::function<void(TZephron& Sender, const std::string& Msg, const std::string& Param, bool& Allow)>;
+using TZephronCustomProcess = std::function<void(TZephron& Sender, const std::string& Msg, const std::string& Param)>;
+using TZephronSetParams = std::function<void(TZephron& Sender, std::string& AppParams)>;
+using TZephronConvertPrefix = std::function<void(TZephron& Sender, std::string& Path)>;
+using TZephronFileNameFromURL = std::function<void(TZephron& Sender, const std::string& URL, std::string& FName)>;
+using TZephronTextDownloaded = std::function<void(TZephron& Sender, std::vector<std::string>& Text, int& Res)>;
+using TZephronBeforePost = std::function<void(TZephron& Sender, bool& AllowPost)>;
+using TZephronProcessPostResult = std::function<void(TZephron& Sender, bool& AllowPostResult)>;
+using TZephronRestart = std::function<void(TZephron& Sender, bool& Allow)>;
+using TZephronEvent = std::function<void(TZephron& Sender)>;
+using TZephronThreadDone = std::function<void(TZephron& Sender)>;
+using TNotifyEvent = std::function<void(TZephron& Sender)>;
+using TZephronProgress = std::function<void(TZephron& Sender, const std::string& Action)>;
+
+// The engine log file name shared by every engine of the process; setting an
+// engine's LogFileName sets it.
+std::string EngineLogPath();
+void SetEngineLogPath(std::string path);
+// The file the engine log goes to: EngineLogPath itself when it holds "\", "/"
+// or ":", else that name in the user's documents folder.
+std::string EngineLogFile();
+
+class TZephron {
+ public:
+  TZephron();
+  TZephron(const TZephron&) = delete;
+  TZephron& operator=(const TZephron&) = delete;
+  virtual ~TZephron();
+
+  // ---- Published properties ----
+  std::string Agent = "TZephron";
+  bool ApplyPatch = false;
+  TZephronAuthentication Authenticate = zaNever;
+  TZephronCertCheck CertCheck = ccEnable;
+  std::string DateFormat = "dd/mm/yyyy";
+  char DateSeparator = '/';
+  bool ExtractCAB = false;
+  bool ExistingConnection = false;
+  bool ForceUpdate = false;
+  std::string FTPDirectory;
+  bool FTPPassive = false;
+  std::string Host;
+  bool HTTPKeepAliveAuthentication = false;
+  bool KeepIntermediateFiles = false;
+  std::string LanguageID;
+  bool Logging = false;
+  TLastURLEntry LastURLEntry;
+  std::string Password;
+  int Port = 21;
+  TPostUpdateInfo PostUpdateInfo;
+  std::string Proxy;
+  std::string ProxyUserID;
+  std::string ProxyPassword;
+  bool ShowDownloadProgress = false;
+  std::string Signature = "Zephron";
+  bool SignatureCheck = false;
+  std::string TempDirectory = ".";
+  std::string TimeFormat = "hh:nn";
+  int TimeOut = 0;
+  int ReceiveTimeOut = 0;
+  char TimeSeparator = ':';
+  TZephronType UpdateType = httpUpdate;
+  TZephronConnect UpdateConnect = zpcNoConnect;
+  TZephronUpdate UpdateUpdate = zpuPromptOnce;
+  std::string URL;
+  std::string UserID;
+  bool UseCRC32 = false;
+  bool UseWinTempDir = true;
+  TZephronVersionCheck VersionCheck = vcUpdateOnly;
+
+  // LogFileName: setting it also sets the process-wide EngineLogPath.
+  const std::string& LogFileName() const { return FLogFileName; }
+  void SetLogFileName(std::string name);
+
+  // Utility: referred to, not owned.
+  TZephronUtility* Utility() const { return FUtility; }
+  void SetUtility(TZephronUtility* utility);
+
+  // Version: the engine's own version; writes are ignored.
+  std::string Version() const { return "2.2.0.2"; }
+  void SetVersion(const std::string&) {}
+
+  // The dialogs the engine opens (message boxes, login prompt); the console's
+  // unless the host sets its own. Not owned.
+  ui::Dialogs& Dialogs() const;
+  void SetDialogs(ui::Dialogs* dialogs) { FDialogs = dialogs; }
+
+  // ---- Events ----
+  TZephronStatus OnStatus;
+  TZephronFileProgress OnFileProgress;
+  TZephronProgressCancel OnProgressCancel;
+  TZephronFileDownloaded OnFileDownloaded;
+  TZephronBeforeDownload OnBeforeFileDownload;
+  TZephronFileVersionCheck OnFileVersionCheck;
+  TZephronFileList OnGetFileList;
+  TZephronCustomValidate OnCustomValidate;
+  TZephronCustomProcess OnCustomProcess;
+  TZephronSetParams OnSetAppParams;
+  TZephronSetParams OnSetAppParamBefore;
+  TZephronSetParams OnSetAppParamAfter;
+  TZephronConvertPrefix OnConvertPrefix;
+  TZephronFileNameFromURL OnFileNameFromURL;
+  TZephronTextDownloaded OnDownloadedWhatsNew;
+  TZephronTextDownloaded OnDownloadedEULA;
+  TZephronBeforePost OnBeforePost;
+  TZephronProcessPostResult OnProcessPostResult;
+  TZephronRestart OnAppRestart;
+  TZephronEvent OnAppDoClose;
+  TZephronThreadDone OnThreadUpdateDone;
+  TNotifyEvent OnSuccess;
+  TZephronProgress OnProgress;  // stored, never fired
+
+  // ---- Public read-only properties ----
+  const std::string& ControlFileName() const { return FControlFileName; }
+  TDateTime NewVersionDate() const { return FNewVersionDate; }
+  TDateTime CurVersionDate() const { return FCurVersionDate; }
+  const std::string& NewVersionInfo() const { return FNewVersionInfo; }
+  const std::string& CurVersionInfo() const { return FCurVersionInfo; }
+  const std::string& UpdateDescription() const { return FUpdateDescription; }
+  TFileList& FileList() { return FFileList; }
+  const TFileList& FileList() const { return FFileList; }
+  bool Cancelled() const { return FCancelled; }
+  bool InProgress() const { return FInProgress; }
+  bool AppNeedsRestart() const { return FAppClose && !FCancelled && FAppCompsIncluded; }
+  bool AppSilentRestart() const { return FAppSilentRestart; }
+
+  // ---- Operations ----
+  void Cancel() { FCancelled = true; }
+
+  // The download folder: the system temporary folder with UseWinTempDir,
+  // else TempDirectory; always with a trailing separator.
+  std::string WinTempDir() const;
+
+  // Status reports and the engine log.
+  virtual void DoStatus(int Ident, const std::string& Arg, int StatusCode, int ErrCode);
+  void AddToLog(const std::string& Text);
+  void WriteLogLine(const std::string& Text);
+  void Error();
+
+  // Component notification: the Utility the engine refers to is going away.
+  virtual void Notification(TZephronUtility& removed);
+
+ protected:
+  // ---- Shared state, in declaration order ----
+  void* FHint = nullptr;         // Internet handle
+  void* FHintConnect = nullptr;  // handle retrievals use
+  bool FDialed = false;
+  bool FSaveUpdate = false;      // the persisted date was read, so it is written back
+  std::string FControlFileName;
+  bool FThreaded = false;
+  std::string FAppName;
+  std::string FAppParam;
+  std::string FAppComps;
+  bool FAppCompsIncluded = false;
+  bool FAppClose = false;
+  bool FAppSilentRestart = false;
+  bool FFTPDirSet = false;
+  std::string FLocalFileDateCheck;
+  bool FCancelled = false;
+  bool FInProgress = false;
+
+  std::string FLogFileName;
+  TZephronUtility* FUtility = nullptr;
+  ui::Dialogs* FDialogs = nullptr;
+  TFileList FFileList;
+  TDateTime FNewVersionDate = 0;
+  TDateTime FCurVersionDate = 0;
+  std::string FNewVersionInfo;
+  std::string FCurVersionInfo;
+  std::string FUpdateDescription;
+};
+
+}  // namespace zephron

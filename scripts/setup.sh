@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs (a no-op when all are
+# present), then configures and builds the normal build (build/) and, with
+# --sanitize or --all, the AddressSanitizer + UndefinedBehaviorSanitizer build
+# (build-asan/).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+want_normal=1
+want_asan=0
+for arg in "$@"; do
+  case "$arg" in
+    --sanitize) want_normal=0; want_asan=1 ;;
+    --all) want_asan=1 ;;
+    *) echo "usage: $0 [--sanitize|--all]" >&2; exit 2 ;;
+  esac
+done
+
+mapfile -t packages < <(grep -vE '^\s*(#|$)' scripts/packages.txt)
+missing=()
+for pkg in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$pkg")
+  fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+jobs=$(nproc)
+build() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+if [ "$want_normal" -eq 1 ]; then build build; fi
+if [ "$want_asan" -eq 1 ]; then build build-asan -DZEPHRON_SANITIZE=ON -DZEPHRON_BENCH=OFF; fi

@@ -1,0 +1,111 @@
+#include "tests/support/sandbox.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace zephron::test {
+namespace fs = std::filesystem;
+
+Sandbox::Sandbox() {
+  std::string pattern = (fs::temp_directory_path() / "zephron-test-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  root_ = pattern;
+  for (const auto& dir : {registryDir(), documents(), appData(), localAppData(), temp()}) fs::create_directories(dir);
+  previousCwd_ = fs::current_path();
+  SetEnv("ZEPHRON_REGISTRY_DIR", registryDir().string());
+  SetEnv("HOME", home().string());
+  SetEnv("XDG_CONFIG_HOME", appData().string());
+  SetEnv("XDG_DATA_HOME", localAppData().string());
+  SetEnv("XDG_DOCUMENTS_DIR", documents().string());
+  SetEnv("TMPDIR", temp().string());
+  SetEnv("ZEPHRON_SYSTEM_BITS", std::nullopt);
+}
+
+Sandbox::~Sandbox() {
+  std::error_code ec;
+  fs::current_path(previousCwd_, ec);
+  for (const auto& [name, value] : saved_) {
+    if (value) {
+      ::setenv(name.c_str(), value->c_str(), 1);
+    } else {
+      ::unsetenv(name.c_str());
+    }
+  }
+  fs::remove_all(root_, ec);
+}
+
+void Sandbox::SetEnv(const std::string& name, const std::optional<std::string>& value) {
+  if (!saved_.contains(name)) {
+    const char* old = std::getenv(name.c_str());
+    saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+  }
+  if (value) {
+    ::setenv(name.c_str(), value->c_str(), 1);
+  } else {
+    ::unsetenv(name.c_str());
+  }
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  if (path.has_parent_path()) fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  return buffer.str();
+}
+
+ProcessResult RunProgram(const std::vector<std::string>& argv, const std::string& input) {
+  ProcessResult result;
+  int outPipe[2], inPipe[2];
+  if (::pipe2(outPipe, O_CLOEXEC) != 0) return result;
+  if (::pipe2(inPipe, O_CLOEXEC) != 0) {
+    ::close(outPipe[0]);
+    ::close(outPipe[1]);
+    return result;
+  }
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(inPipe[0], 0);
+    ::dup2(outPipe[1], 1);
+    ::dup2(outPipe[1], 2);
+    std::vector<char*> args;
+    for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+  }
+  ::close(inPipe[0]);
+  ::close(outPipe[1]);
+  if (pid > 0 && !input.empty()) {
+    [[maybe_unused]] auto written = ::write(inPipe[1], input.data(), input.size());
+  }
+  ::close(inPipe[1]);
+  char buffer[4096];
+  ssize_t n;
+  while ((n = ::read(outPipe[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, static_cast<size_t>(n));
+  ::close(outPipe[0]);
+  if (pid < 0) return result;
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+  return result;
+}
+
+fs::path BuildDir() {
+  if (const char* dir = std::getenv("ZEPHRON_BUILD_DIR")) return dir;
+  return fs::current_path();
+}
+
+}  // namespace zephron::test
