@@ -1,6 +1,8 @@
+#include <termios.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <string>
-#include <unistd.h>
 
 #include "ui/console_dialogs.h"
 #include "ui/scripted_dialogs.h"
@@ -46,6 +48,92 @@ DialogResult ScriptedDialogs::MessageBox(const std::string& text, MessageKind ki
   const DialogResult answer = answers_.front();
   answers_.pop_front();
   return answer;
+}
+
+namespace {
+
+bool ReadLine(std::FILE* in, std::string& line) {
+  char buffer[512] = {};
+  if (!std::fgets(buffer, sizeof buffer, in)) return false;
+  line = buffer;
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  return true;
+}
+
+// Echo off for the password while it is typed, restored on every way out.
+class NoEcho {
+ public:
+  explicit NoEcho(int fd) : fd_(fd), active_(::tcgetattr(fd, &saved_) == 0) {
+    if (!active_) return;
+    termios quiet = saved_;
+    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+    ::tcsetattr(fd_, TCSAFLUSH, &quiet);
+  }
+  ~NoEcho() {
+    if (active_) ::tcsetattr(fd_, TCSAFLUSH, &saved_);
+  }
+  NoEcho(const NoEcho&) = delete;
+  NoEcho& operator=(const NoEcho&) = delete;
+
+ private:
+  int fd_;
+  termios saved_{};
+  bool active_;
+};
+
+class ConsoleProgressWindow : public ProgressWindow {
+ public:
+  explicit ConsoleProgressWindow(std::FILE* out) : out_(out) {}
+  void Show() override {}
+  void Hide() override {}
+  void SetRange(int, int) override {}
+  void SetPosition(int) override {}
+  void SetLabel(const std::string& text) override {
+    if (text == label_) return;
+    label_ = text;
+    std::fprintf(out_, "%s\n", text.c_str());
+    std::fflush(out_);
+  }
+
+ private:
+  std::FILE* out_;
+  std::string label_;
+};
+
+}  // namespace
+
+bool ConsoleDialogs::LoginDialog(const std::string& caption, std::string& user, std::string& password) {
+  if (!in_ || !::isatty(::fileno(in_))) return false;
+  std::fprintf(out_, "%s\nUser name: ", caption.c_str());
+  std::fflush(out_);
+  std::string enteredUser;
+  if (!ReadLine(in_, enteredUser)) return false;
+  std::fprintf(out_, "Password: ");
+  std::fflush(out_);
+  std::string enteredPassword;
+  {
+    NoEcho quiet(::fileno(in_));
+    if (!ReadLine(in_, enteredPassword)) return false;
+  }
+  std::fprintf(out_, "\n");
+  user = enteredUser;
+  password = enteredPassword;
+  return true;
+}
+
+std::unique_ptr<ProgressWindow> ConsoleDialogs::CreateProgressWindow() {
+  return std::make_unique<ConsoleProgressWindow>(out_);
+}
+
+bool ScriptedDialogs::LoginDialog(const std::string& caption, std::string& user, std::string& password) {
+  loginCaptions_.push_back(caption);
+  if (logins_.empty()) return false;
+  const Login answer = logins_.front();
+  logins_.pop_front();
+  if (!answer.ok) return false;
+  user = answer.user;
+  password = answer.password;
+  return true;
 }
 
 }  // namespace zephron::ui

@@ -1,5 +1,7 @@
-// Dialogs for tests: every message box is recorded, and answered from a
-// queue of scripted answers (the default answer once the queue is empty).
+// Dialogs for tests: every message box and login prompt is recorded and
+// answered from a queue of scripted answers (the default answer, or a
+// cancelled login, once its queue is empty); progress windows record what
+// they were told.
 #pragma once
 
 #include <deque>
@@ -10,8 +12,36 @@
 
 namespace zephron::ui {
 
+// A progress window that keeps its state and counts its updates.
+class ScriptedProgressWindow : public ProgressWindow {
+ public:
+  void Show() override { visible = true; }
+  void Hide() override { visible = false; }
+  void SetRange(int newMin, int newMax) override {
+    min = newMin;
+    max = newMax;
+  }
+  void SetPosition(int pos) override {
+    position = pos;
+    ++updates;
+  }
+  void SetLabel(const std::string& text) override { label = text; }
+
+  bool visible = false;
+  int min = 0;
+  int max = 100;
+  int position = 0;
+  int updates = 0;
+  std::string label;
+};
+
 class ScriptedDialogs : public Dialogs {
  public:
+  struct Login {
+    bool ok = false;
+    std::string user;
+    std::string password;
+  };
   struct Shown {
     std::string text;
     MessageKind kind;
@@ -25,11 +55,23 @@ class ScriptedDialogs : public Dialogs {
                           const std::string& caption = {}) override;
   void ProcessMessages() override { ++processed_; }
 
+  // The next login prompt is confirmed with these values, or cancelled.
+  void AnswerLogin(const std::string& user, const std::string& password) { logins_.push_back({true, user, password}); }
+  void CancelLogin() { logins_.push_back({false, {}, {}}); }
+  bool LoginDialog(const std::string& caption, std::string& user, std::string& password) override;
+  const std::vector<std::string>& loginCaptions() const { return loginCaptions_; }
+
+  std::unique_ptr<ProgressWindow> CreateProgressWindow() override {
+    return std::make_unique<ScriptedProgressWindow>();
+  }
+
   const std::vector<Shown>& shown() const { return shown_; }
   int processedMessages() const { return processed_; }
 
  private:
   std::deque<DialogResult> answers_;
+  std::deque<Login> logins_;
+  std::vector<std::string> loginCaptions_;
   std::vector<Shown> shown_;
   int processed_ = 0;
 };

@@ -1,0 +1,255 @@
+#include "tests/support/servers.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "tests/support/sandbox.h"
+
+namespace zephron::test {
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path MakeTempDir(const std::string& tag) {
+  std::string pattern = (fs::temp_directory_path() / ("zephron-" + tag + "-XXXXXX")).string();
+  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  return pattern;
+}
+
+std::vector<std::string> ReadLines(const fs::path& path) {
+  std::vector<std::string> lines;
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string Run(const std::vector<std::string>& argv) {
+  const ProcessResult result = RunProgram(argv);
+  if (result.exitCode != 0) throw std::runtime_error(argv[0] + " failed: " + result.output);
+  return result.output;
+}
+
+void RequireProgram(const std::string& path) {
+  if (::access(path.c_str(), X_OK) != 0) throw std::runtime_error(path + " is not installed");
+}
+
+}  // namespace
+
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const fs::path& output) {
+  const pid_t parent = ::getpid();
+  pid_ = ::fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) {
+    // Nothing may outlive a test run, even one that crashes.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);
+    const int null = ::open("/dev/null", O_RDONLY);
+    if (null >= 0) ::dup2(null, 0);
+    if (!output.empty()) {
+      const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+      if (out >= 0) {
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+      }
+    }
+    std::vector<char*> args;
+    for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+}
+
+ChildProcess::~ChildProcess() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGTERM);
+  for (int i = 0; i < 100; ++i) {
+    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ::kill(pid_, SIGKILL);
+  ::waitpid(pid_, nullptr, 0);
+}
+
+bool ChildProcess::Running() { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
+
+int FreePort(const std::string& address) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) throw std::runtime_error("socket failed");
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  ::inet_pton(AF_INET, address.c_str(), &addr.sin_addr);
+  addr.sin_port = 0;
+  socklen_t length = sizeof addr;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) != 0) {
+    ::close(fd);
+    throw std::runtime_error("no free port on " + address);
+  }
+  ::close(fd);
+  return ntohs(addr.sin_port);
+}
+
+bool WaitForPort(const std::string& address, int port, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (std::chrono::steady_clock::now() < deadline) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    ::inet_pton(AF_INET, address.c_str(), &addr.sin_addr);
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    if (ok) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+// ---- nginx ----
+
+NginxServer::NginxServer() : dir_(MakeTempDir("nginx")) {
+  RequireProgram("/usr/sbin/nginx");
+  RequireProgram("/usr/bin/openssl");
+  for (const char* sub : {"www", "www/private", "www/denied", "tmp", "logs"}) fs::create_directories(dir_ / sub);
+  Run({"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+       "-keyout", (dir_ / "key.pem").string(), "-out", (dir_ / "cert.pem").string(), "-days", "2", "-subj",
+       "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost"});
+  std::string hash = Run({"/usr/bin/openssl", "passwd", "-apr1", kPassword});
+  while (!hash.empty() && (hash.back() == '\n' || hash.back() == '\r')) hash.pop_back();
+  WriteFile(dir_ / "htpasswd", std::string(kUser) + ":" + hash + "\n");
+  WriteFile(dir_ / "nobody.htpasswd", "");
+
+  port_ = FreePort();
+  tlsPort_ = FreePort();
+  const std::string d = dir_.string();
+  std::ostringstream conf;
+  if (::geteuid() == 0) conf << "user root root;\n";
+  conf << "daemon off;\nmaster_process off;\nworker_processes 1;\npid " << d << "/nginx.pid;\n"
+       << "error_log " << d << "/logs/error.log info;\n"
+       << "events { worker_connections 128; }\n"
+       << "http {\n"
+       << "  default_type application/octet-stream;\n"
+       << "  log_format zephron '$request_method $uri $status auth=<$http_authorization> conn=$connection "
+          "req=$connection_requests cc=<$http_cache_control> pragma=<$http_pragma> ua=<$http_user_agent>';\n"
+       << "  access_log " << d << "/logs/access.log zephron;\n"
+       << "  client_body_temp_path " << d << "/tmp/body;\n  proxy_temp_path " << d << "/tmp/proxy;\n"
+       << "  fastcgi_temp_path " << d << "/tmp/fastcgi;\n  uwsgi_temp_path " << d << "/tmp/uwsgi;\n"
+       << "  scgi_temp_path " << d << "/tmp/scgi;\n"
+       << "  sendfile on;\n  keepalive_timeout 30;\n"
+       << "  server {\n"
+       << "    listen 127.0.0.1:" << port_ << ";\n"
+       << "    listen 127.0.0.1:" << tlsPort_ << " ssl;\n"
+       << "    ssl_certificate " << d << "/cert.pem;\n    ssl_certificate_key " << d << "/key.pem;\n"
+       << "    root " << d << "/www;\n"
+       << "    location /private/ { auth_basic \"Updates\"; auth_basic_user_file " << d << "/htpasswd; }\n"
+       << "    location /denied/ { auth_basic \"Closed\"; auth_basic_user_file " << d << "/nobody.htpasswd; }\n"
+       << "    location = /redirect { return 302 http://127.0.0.1:" << port_ << "/redirected.txt; }\n"
+       << "  }\n}\n";
+  WriteFile(dir_ / "nginx.conf", conf.str());
+  process_ = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"/usr/sbin/nginx", "-p", d, "-e", d + "/logs/error.log", "-c", d + "/nginx.conf"},
+      dir_ / "logs/stdout.log");
+  if (!WaitForPort("127.0.0.1", port_) || !process_->Running()) {
+    const std::string log = ReadFile(dir_ / "logs/error.log") + ReadFile(dir_ / "logs/stdout.log");
+    process_.reset();
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+    throw std::runtime_error("nginx did not start: " + log);
+  }
+}
+
+NginxServer::~NginxServer() {
+  process_.reset();
+  std::error_code ec;
+  fs::remove_all(dir_, ec);
+}
+
+std::string NginxServer::Url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+std::string NginxServer::TlsUrl(const std::string& path) const {
+  return "https://127.0.0.1:" + std::to_string(tlsPort_) + path;
+}
+
+std::vector<std::string> NginxServer::AccessLog() const { return ReadLines(dir_ / "logs/access.log"); }
+
+// ---- pyftpdlib ----
+
+namespace {
+constexpr const char* kPython = "/usr/bin/python3";
+
+void RequirePyftpdlib() {
+  RequireProgram(kPython);
+  const ProcessResult probe = RunProgram({kPython, "-c", "import pyftpdlib"});
+  if (probe.exitCode != 0) throw std::runtime_error("pyftpdlib is not installed: " + probe.output);
+}
+}  // namespace
+
+FtpServer::FtpServer() : dir_(MakeTempDir("ftp")) {
+  RequirePyftpdlib();
+  fs::create_directories(UserRoot());
+  fs::create_directories(AnonymousRoot());
+  port_ = FreePort();
+  process_ = std::make_unique<ChildProcess>(
+      std::vector<std::string>{kPython, ZEPHRON_SERVERS_SCRIPT, "ftp", dir_.string(), std::to_string(port_), kUser,
+                               kPassword, (dir_ / "commands.log").string()},
+      dir_ / "server.log");
+  if (!WaitForPort("127.0.0.1", port_) || !process_->Running()) {
+    const std::string log = ReadFile(dir_ / "server.log");
+    process_.reset();
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+    throw std::runtime_error("FTP server did not start: " + log);
+  }
+}
+
+FtpServer::~FtpServer() {
+  process_.reset();
+  std::error_code ec;
+  fs::remove_all(dir_, ec);
+}
+
+std::vector<std::string> FtpServer::CommandLog() const { return ReadLines(dir_ / "commands.log"); }
+
+// ---- Python HTTP helper ----
+
+ScriptHttpServer::ScriptHttpServer(const std::string& address, int port)
+    : dir_(MakeTempDir("http")), address_(address), port_(port == 0 ? FreePort(address) : port) {
+  RequireProgram(kPython);
+  process_ = std::make_unique<ChildProcess>(
+      std::vector<std::string>{kPython, ZEPHRON_SERVERS_SCRIPT, "http", address_, std::to_string(port_)},
+      dir_ / "server.log");
+  if (!WaitForPort(address_, port_) || !process_->Running()) {
+    const std::string log = ReadFile(dir_ / "server.log");
+    process_.reset();
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+    throw std::runtime_error("HTTP helper did not start on " + address_ + ":" + std::to_string(port_) + ": " + log);
+  }
+}
+
+ScriptHttpServer::~ScriptHttpServer() {
+  process_.reset();
+  std::error_code ec;
+  fs::remove_all(dir_, ec);
+}
+
+std::string ScriptHttpServer::Url(const std::string& path) const {
+  return "http://" + address_ + ":" + std::to_string(port_) + path;
+}
+
+}  // namespace zephron::test

@@ -1,0 +1,114 @@
+// Real servers for the transfer tests, started on free loopback ports and
+// stopped again when the object goes (also when the test process dies: the
+// children get SIGKILL with their parent).
+//
+// NginxServer: Debian's nginx with a generated configuration: static files
+// under www/, a Basic-authentication area /private/, an area that always
+// answers 401 (/denied/), a redirect (/redirect), 404 for missing files, the
+// same site over HTTPS with a freshly made self-signed certificate, and an
+// access log that records the Authorization, cache and connection details of
+// every request.
+//
+// FtpServer: pyftpdlib (Debian's python3-pyftpdlib) with one user account and
+// anonymous access, passive and active mode, logging every command with the
+// client's control port (one port = one control connection).
+//
+// ScriptHttpServer: a small Python HTTP server for what nginx cannot be made
+// to do: echo a POST request (method, path, content type, body byte for byte),
+// cut a body off part way (/cut), or stall in the middle of one (/stall).
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zephron::test {
+
+// A child process killed (SIGTERM, then SIGKILL) and reaped on destruction.
+class ChildProcess {
+ public:
+  explicit ChildProcess(const std::vector<std::string>& argv, const std::filesystem::path& output = {});
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool Running();
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// A TCP port on address that nothing listens on right now.
+int FreePort(const std::string& address = "127.0.0.1");
+// Waits until address:port accepts connections; false when it does not in time.
+bool WaitForPort(const std::string& address, int port, int timeoutMs = 10000);
+
+class NginxServer {
+ public:
+  static constexpr const char* kUser = "update";
+  static constexpr const char* kPassword = "s3cret";
+
+  // Throws std::runtime_error (with nginx's error log) when nginx cannot be started.
+  NginxServer();
+  ~NginxServer();
+
+  int port() const { return port_; }
+  int tlsPort() const { return tlsPort_; }
+  // "http://127.0.0.1:<port>" + path, "https://127.0.0.1:<tls port>" + path.
+  std::string Url(const std::string& path) const;
+  std::string TlsUrl(const std::string& path) const;
+  // The folder served at "/".
+  std::filesystem::path DocRoot() const { return dir_ / "www"; }
+  // The access log lines so far: "METHOD URI STATUS auth=<...> conn=<n> req=<n> cc=<...> pragma=<...> ua=<...>".
+  std::vector<std::string> AccessLog() const;
+
+ private:
+  std::filesystem::path dir_;
+  int port_ = 0;
+  int tlsPort_ = 0;
+  std::unique_ptr<ChildProcess> process_;
+};
+
+class FtpServer {
+ public:
+  static constexpr const char* kUser = "ftpuser";
+  static constexpr const char* kPassword = "ftppass";
+
+  FtpServer();
+  ~FtpServer();
+
+  int port() const { return port_; }
+  // The user's home folder and the anonymous user's.
+  std::filesystem::path UserRoot() const { return dir_ / "user"; }
+  std::filesystem::path AnonymousRoot() const { return dir_ / "anon"; }
+  // Every command received so far: "<client control port> <COMMAND> <argument>".
+  std::vector<std::string> CommandLog() const;
+
+ private:
+  std::filesystem::path dir_;
+  int port_ = 0;
+  std::unique_ptr<ChildProcess> process_;
+};
+
+class ScriptHttpServer {
+ public:
+  // Listens on address:port (port 0: a free one).
+  explicit ScriptHttpServer(const std::string& address = "127.0.0.1", int port = 0);
+  ~ScriptHttpServer();
+
+  const std::string& address() const { return address_; }
+  int port() const { return port_; }
+  std::string Url(const std::string& path) const;
+
+ private:
+  std::filesystem::path dir_;
+  std::string address_;
+  int port_ = 0;
+  std::unique_ptr<ChildProcess> process_;
+};
+
+}  // namespace zephron::test
