@@ -32,6 +32,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
+# Debian's nginx package starts a system nginx on port 80 when it is
+# installed; the posting tests need port 80 of 127.0.0.2 for their own server.
+if [ -s /run/nginx.pid ] && kill -0 "$(cat /run/nginx.pid)" 2>/dev/null; then
+  echo "Stopping the system nginx (it holds port 80)"
+  /usr/sbin/nginx -s quit 2>/dev/null || kill "$(cat /run/nginx.pid)" 2>/dev/null || true
+  command -v update-rc.d >/dev/null && update-rc.d nginx disable >/dev/null 2>&1 || true
+fi
+
 jobs=$(nproc)
 build() {
   local dir=$1; shift
