@@ -1,0 +1,41 @@
+// Stand-in for named mutexes (CreateMutexW with and without the "Global\"
+// prefix, CloseHandle). A name beginning with "Global\" is seen by every user
+// of the machine; any other name only within the user's own session. A name
+// exists while any process holds a handle to it; the kernel releases the
+// handles of a process that dies, so nothing stale is left behind.
+//
+// Each name is a lock file: in ZEPHRON_MUTEX_DIR/global and
+// ZEPHRON_MUTEX_DIR/session when that variable is set; otherwise in
+// /tmp/.zephron-mutex (shared by all users) and in
+// $XDG_RUNTIME_DIR/zephron-mutex (or /tmp/.zephron-mutex-<uid>) for the session.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zephron::platform {
+
+class NamedMutex {
+ public:
+  // Creates (or opens) the mutex. alreadyExisted() then tells whether another
+  // handle to the name was open at that moment (ERROR_ALREADY_EXISTS).
+  explicit NamedMutex(std::string_view name);
+  ~NamedMutex();
+  NamedMutex(NamedMutex&& other) noexcept;
+  NamedMutex& operator=(NamedMutex&& other) noexcept;
+  NamedMutex(const NamedMutex&) = delete;
+  NamedMutex& operator=(const NamedMutex&) = delete;
+
+  // False when the name could not be created at all (the creation failed).
+  bool valid() const { return fd_ >= 0; }
+  bool alreadyExisted() const { return alreadyExisted_; }
+
+ private:
+  int fd_ = -1;
+  bool alreadyExisted_ = false;
+};
+
+// The lock file that stands for a mutex name (for diagnostics and tests).
+std::string MutexFile(std::string_view name);
+
+}  // namespace zephron::platform
