@@ -1,0 +1,8 @@
+// The XML document library: element trees kept as TxmlDocument / TxmlNode,
+// written and read as indented UTF-16 text or in the compact binary form.
+#pragma once
+
+#include "xml/xml_document.h"
+#include "xml/xml_error.h"
+#include "xml/xml_node.h"
+#include "xml/xml_stream.h"

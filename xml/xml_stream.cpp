@@ -1,0 +1,232 @@
+#include "xml/xml_stream.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include "xml/xml_error.h"
+#include "xml/xml_unicode.h"
+
+namespace zephron {
+
+// ---- memory stream ----
+
+std::size_t TxmlMemoryStream::Read(void* buffer, std::size_t count) {
+  const auto size = static_cast<std::int64_t>(data_.size());
+  if (position_ >= size || count == 0) return 0;
+  const std::size_t n = std::min<std::size_t>(count, static_cast<std::size_t>(size - position_));
+  std::memcpy(buffer, data_.data() + position_, n);
+  position_ += static_cast<std::int64_t>(n);
+  return n;
+}
+
+std::size_t TxmlMemoryStream::Write(const void* buffer, std::size_t count) {
+  if (count == 0) return 0;
+  const auto pos = static_cast<std::size_t>(position_);
+  if (pos == data_.size()) {
+    data_.append(static_cast<const char*>(buffer), count);
+  } else {
+    if (pos + count > data_.size()) data_.resize(pos + count, '\0');
+    std::memcpy(data_.data() + pos, buffer, count);
+  }
+  position_ += static_cast<std::int64_t>(count);
+  return count;
+}
+
+// ---- file stream ----
+
+namespace {
+
+std::string SystemMessage(int error) {
+  if (error == EWOULDBLOCK) {
+    return "The process cannot access the file because it is being used by another process.";
+  }
+  return std::generic_category().message(error);
+}
+
+}  // namespace
+
+TxmlFileStream::TxmlFileStream(const std::string& fileName, Mode mode) {
+  if (mode == Mode::OpenRead) {
+    fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+      throw TxmlError("Unable to open file " + fileName + "\r\n" + SystemMessage(errno));
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(fd_);
+      fd_ = -1;
+      throw TxmlError("Unable to open file " + fileName + "\r\n" + SystemMessage(EISDIR));
+    }
+    return;
+  }
+  // The lock is taken before the file is emptied, so a save never wipes a
+  // file that another writer holds.
+  fd_ = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  int error = fd_ < 0 ? errno : 0;
+  if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) error = errno;
+  if (error == 0 && ::ftruncate(fd_, 0) != 0) error = errno;
+  if (error != 0) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    throw TxmlError("Unable to create file " + fileName + "\r\n\r\n" + SystemMessage(error));
+  }
+}
+
+TxmlFileStream::~TxmlFileStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::int64_t TxmlFileStream::Size() const {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return 0;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+std::size_t TxmlFileStream::Read(void* buffer, std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pread(fd_, static_cast<char*>(buffer) + done, count - done,
+                              static_cast<off_t>(position_));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+    position_ += n;
+  }
+  return done;
+}
+
+std::size_t TxmlFileStream::Write(const void* buffer, std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pwrite(fd_, static_cast<const char*>(buffer) + done, count - done,
+                               static_cast<off_t>(position_));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+    position_ += n;
+  }
+  return done;
+}
+
+namespace xmlio {
+
+// ---- buffered input ----
+
+namespace {
+constexpr std::size_t kInputBuffer = 1 << 16;
+}
+
+BufferedInput::BufferedInput(TxmlStream& stream)
+    : stream_(stream), size_(stream.Size()), start_(stream.Position()) {
+  buffer_.resize(kInputBuffer);
+}
+
+BufferedInput::~BufferedInput() { stream_.SetPosition(Position()); }
+
+bool BufferedInput::Refill() {
+  start_ += static_cast<std::int64_t>(cursor_);
+  cursor_ = 0;
+  length_ = 0;
+  if (start_ >= size_) return false;
+  stream_.SetPosition(start_);
+  length_ = stream_.Read(buffer_.data(), buffer_.size());
+  // A stream that delivers less than its size claims ends where it stops.
+  if (length_ == 0) size_ = start_;
+  return length_ > 0;
+}
+
+void BufferedInput::Seek(std::int64_t position) {
+  if (position >= start_ && position <= start_ + static_cast<std::int64_t>(length_)) {
+    cursor_ = static_cast<std::size_t>(position - start_);
+    return;
+  }
+  start_ = position;
+  cursor_ = 0;
+  length_ = 0;
+}
+
+bool BufferedInput::ReadExact(void* out, std::size_t count) {
+  if (Remaining() < static_cast<std::int64_t>(count)) return false;
+  auto* dest = static_cast<unsigned char*>(out);
+  std::size_t done = 0;
+  while (done < count) {
+    const std::size_t avail = Available();
+    if (avail == 0) throw TxmlError(xmlerr::kStreamRead);
+    const std::size_t n = std::min(avail, count - done);
+    std::memcpy(dest + done, Data(), n);
+    Skip(n);
+    done += n;
+  }
+  return true;
+}
+
+// ---- buffered output ----
+
+void BufferedOutput::FlushBuffer() {
+  if (buffer_.empty()) return;
+  if (stream_.Write(buffer_.data(), buffer_.size()) != buffer_.size()) {
+    buffer_.clear();
+    throw TxmlError(xmlerr::kStreamWrite);
+  }
+  buffer_.clear();
+}
+
+void BufferedOutput::Flush() { FlushBuffer(); }
+
+void BufferedOutput::Put(const void* data, std::size_t count) {
+  if (buffer_.size() + count > kCapacity) FlushBuffer();
+  if (count > kCapacity) {
+    if (stream_.Write(data, count) != count) throw TxmlError(xmlerr::kStreamWrite);
+    return;
+  }
+  buffer_.append(static_cast<const char*>(data), count);
+}
+
+void BufferedOutput::PutInt32(std::int32_t v) {
+  const auto u = static_cast<std::uint32_t>(v);
+  const unsigned char bytes[4] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),
+                                  static_cast<unsigned char>(u >> 16), static_cast<unsigned char>(u >> 24)};
+  Put(bytes, 4);
+}
+
+void BufferedOutput::PutBlanks(int count) {
+  for (int i = 0; i < count; ++i) PutUnit(u' ');
+}
+
+void BufferedOutput::PutUtf16(std::string_view text, bool escape) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    if (buffer_.size() + 16 > kCapacity) FlushBuffer();
+    const auto b = static_cast<unsigned char>(text[pos]);
+    if (b < 0x80) {
+      ++pos;
+      if (escape && (b == '<' || b == '>' || b == '&')) {
+        const char* entity = b == '<' ? "&lt;" : b == '>' ? "&gt;" : "&amp;";
+        for (const char* p = entity; *p; ++p) {
+          buffer_.push_back(*p);
+          buffer_.push_back('\0');
+        }
+      } else {
+        buffer_.push_back(static_cast<char>(b));
+        buffer_.push_back('\0');
+      }
+      continue;
+    }
+    const char32_t cp = xmlchars::NextCodePoint(text, pos, true);
+    if (cp >= 0x10000) {
+      PutUnit(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+      PutUnit(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+    } else {
+      PutUnit(static_cast<char16_t>(cp));
+    }
+  }
+}
+
+}  // namespace xmlio
+}  // namespace zephron

@@ -1,0 +1,201 @@
+#include "xml/xml_unicode.h"
+
+namespace zephron::xmlchars {
+
+namespace {
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+}  // namespace
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+char32_t NextCodePoint(std::string_view text, std::size_t& pos, bool allowSurrogates) {
+  const auto b0 = static_cast<unsigned char>(text[pos]);
+  if (b0 < 0x80) {
+    ++pos;
+    return b0;
+  }
+  std::size_t need;
+  char32_t cp;
+  char32_t min;
+  if ((b0 & 0xE0) == 0xC0) {
+    need = 1, cp = b0 & 0x1F, min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    need = 2, cp = b0 & 0x0F, min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    need = 3, cp = b0 & 0x07, min = 0x10000;
+  } else {
+    ++pos;
+    return kReplacement;
+  }
+  if (text.size() - pos <= need) {
+    ++pos;
+    return kReplacement;
+  }
+  for (std::size_t i = 1; i <= need; ++i) {
+    const auto b = static_cast<unsigned char>(text[pos + i]);
+    if (!IsContinuation(b)) {
+      ++pos;
+      return kReplacement;
+    }
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (!allowSurrogates && cp >= 0xD800 && cp <= 0xDFFF)) {
+    ++pos;
+    return kReplacement;
+  }
+  pos += need + 1;
+  return cp;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text, bool allowSurrogates) {
+  std::u16string out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const char32_t cp = NextCodePoint(text, pos, allowSurrogates);
+    if (cp >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view units, bool keepLoneSurrogates) {
+  std::string out;
+  out.reserve(units.size());
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const char32_t u = units[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
+      AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      ++i;
+    } else if (u >= 0xD800 && u <= 0xDFFF) {
+      AppendUtf8(out, keepLoneSurrogates ? u : kReplacement);
+    } else {
+      AppendUtf8(out, u);
+    }
+  }
+  return out;
+}
+
+std::size_t Utf16Length(std::string_view text) {
+  std::size_t n = 0;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    if (static_cast<unsigned char>(text[pos]) < 0x80) {
+      ++pos;
+      ++n;
+      continue;
+    }
+    n += NextCodePoint(text, pos) >= 0x10000 ? 2 : 1;
+  }
+  return n;
+}
+
+std::string SanitizeUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
+      out.push_back(bytes[pos++]);
+      continue;
+    }
+    AppendUtf8(out, NextCodePoint(bytes, pos));
+  }
+  return out;
+}
+
+char32_t LowerChar(char32_t c) {
+  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+  if (c < 0x100) return (c >= 0xC0 && c <= 0xDE && c != 0xD7) ? c + 32 : c;
+  if (c < 0x180) {
+    if (c == 0x130) return 'i';
+    if (c == 0x178) return 0xFF;
+    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return (c % 2 == 0) ? c + 1 : c;
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c % 2 == 1) ? c + 1 : c;
+    return c;
+  }
+  if (c >= 0x386 && c <= 0x3AB) {
+    if (c == 0x386) return 0x3AC;
+    if (c >= 0x388 && c <= 0x38A) return c + 37;
+    if (c == 0x38C) return 0x3CC;
+    if (c == 0x38E || c == 0x38F) return c + 63;
+    if (c >= 0x391 && c != 0x3A2) return c + 32;
+    return c;
+  }
+  if (c >= 0x400 && c <= 0x40F) return c + 80;
+  if (c >= 0x410 && c <= 0x42F) return c + 32;
+  if ((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF)) return (c % 2 == 0) ? c + 1 : c;
+  if (c >= 0x531 && c <= 0x556) return c + 48;
+  if ((c >= 0x1E00 && c <= 0x1E95) || (c >= 0x1EA0 && c <= 0x1EFF)) return (c % 2 == 0) ? c + 1 : c;
+  if (c >= 0xFF21 && c <= 0xFF3A) return c + 32;
+  return c;
+}
+
+std::string LowerCase(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const auto b = static_cast<unsigned char>(text[pos]);
+    if (b < 0x80) {
+      out.push_back(static_cast<char>((b >= 'A' && b <= 'Z') ? b + 32 : b));
+      ++pos;
+      continue;
+    }
+    const std::size_t start = pos;
+    const char32_t cp = NextCodePoint(text, pos, true);
+    if (cp == kReplacement && pos == start + 1) {
+      out.push_back(text[start]);  // keep undecodable bytes as they are
+    } else {
+      AppendUtf8(out, LowerChar(cp));
+    }
+  }
+  return out;
+}
+
+bool EqualsLowered(std::string_view text, std::string_view lowered) {
+  if (text.size() == lowered.size()) {
+    std::size_t i = 0;
+    for (; i < text.size(); ++i) {
+      const auto b = static_cast<unsigned char>(text[i]);
+      if (b >= 0x80) break;
+      const auto l = static_cast<unsigned char>((b >= 'A' && b <= 'Z') ? b + 32 : b);
+      if (l != static_cast<unsigned char>(lowered[i])) return false;
+    }
+    if (i == text.size()) return true;
+  } else {
+    // Lower-casing keeps ASCII text at its length, so different lengths can
+    // only match when non-ASCII letters are involved.
+    bool ascii = true;
+    for (const char ch : text) ascii = ascii && static_cast<unsigned char>(ch) < 0x80;
+    if (ascii) return false;
+  }
+  return LowerCase(text) == lowered;
+}
+
+bool SameText(std::string_view a, std::string_view b) { return EqualsLowered(a, LowerCase(b)); }
+
+}  // namespace zephron::xmlchars

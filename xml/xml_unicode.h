@@ -1,0 +1,58 @@
+// Character helpers of the XML library: the conversions between the program's
+// UTF-8 strings and the UTF-16 code units and 8-bit bytes of the file formats,
+// and the case folding its case-insensitive name matching uses.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zephron::xmlchars {
+
+// Appends one code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
+
+// Appends one 8-bit character (a byte with the code 0..255) as UTF-8.
+inline void AppendLatin1(std::string& out, unsigned char b) {
+  if (b < 0x80) {
+    out.push_back(static_cast<char>(b));
+  } else {
+    out.push_back(static_cast<char>(0xC0 | (b >> 6)));
+    out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
+  }
+}
+
+// Decodes the next code point of UTF-8 text at `pos` and advances it. A byte
+// that does not start a valid sequence yields U+FFFD and advances by one.
+// With `allowSurrogates` the three-byte forms of lone surrogates are accepted
+// (the generalised form Utf16ToUtf8(..., true) produces).
+char32_t NextCodePoint(std::string_view text, std::size_t& pos, bool allowSurrogates = false);
+
+// UTF-8 to UTF-16 code units.
+std::u16string Utf8ToUtf16(std::string_view text, bool allowSurrogates = false);
+
+// UTF-16 code units to UTF-8. A lone surrogate becomes U+FFFD, or, with
+// `keepLoneSurrogates`, its own three-byte form so that the units survive a
+// round trip through Utf8ToUtf16(..., true).
+std::string Utf16ToUtf8(std::u16string_view units, bool keepLoneSurrogates = false);
+
+// Number of UTF-16 code units the UTF-8 text converts to.
+std::size_t Utf16Length(std::string_view text);
+
+// Replaces invalid UTF-8 sequences by U+FFFD (valid text is returned as is).
+std::string SanitizeUtf8(std::string_view bytes);
+
+// Lower case of one code point (ASCII, Latin, Greek, Cyrillic, Armenian and
+// full-width letters; everything else is returned unchanged).
+char32_t LowerChar(char32_t cp);
+
+// Lower case of UTF-8 text.
+std::string LowerCase(std::string_view text);
+
+// True when `text` lower-cased equals `lowered` (already lower case).
+bool EqualsLowered(std::string_view text, std::string_view lowered);
+
+// Case-insensitive equality of two texts.
+bool SameText(std::string_view a, std::string_view b);
+
+}  // namespace zephron::xmlchars
