@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,14 @@ enum TZephronCertCheck { ccEnable, ccDisable };
 enum TLastURLReg { lurLOCALUSER, lurLOCALMACHINE };
 
 using TDateTime = platform::TDateTime;
+
+// The one failure the engine does not absorb into a result code: a {LAD}
+// prefix when the local application-data folder cannot be found. It leaves
+// the engine operation that expanded the prefix; hosts catch it once per pass.
+class EngineError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 // File version record: major/minor in versionms, release/build in versionls,
 // 16 bits each. (-1, -1) means "no version".
@@ -266,6 +275,20 @@ class TZephron {
   // The download folder: the system temporary folder with UseWinTempDir,
   // else TempDirectory; always with a trailing separator.
   std::string WinTempDir() const;
+
+  // Directory prefixes of control-file values (prefixes.cpp): fires
+  // OnConvertPrefix, then replaces each {NAME} by ConvertPrefix(NAME in upper
+  // case). Separators written in the text stay as written. Throws EngineError
+  // for {LAD} without a local application-data folder.
+  std::string ExpandPrefixes(std::string Path);
+  // The folder of a prefix name, normalised to end in "/." (NormalisePrefixFolder).
+  virtual std::string ConvertPrefix(const std::string& prefix);
+
+  // Locations (urls.cpp): the download's file name (fires OnFileNameFromURL),
+  // the host text of the login prompt, proxy credentials in an HTTP URL.
+  std::string URLtoFile(const std::string& URL);
+  std::string URLToDomain(const std::string& URL) const;
+  std::string MakeProxyUrl(const std::string& url, const std::string& proxyuser, const std::string& proxypwd) const;
 
   // Status reports and the engine log.
   virtual void DoStatus(int Ident, const std::string& Arg, int StatusCode, int ErrCode);

@@ -1,0 +1,141 @@
+// Reading the sections of the update control file.
+#include "engine/control_file.h"
+
+#include <algorithm>
+
+#include "platform/paths.h"
+
+namespace zephron {
+
+PrefixExpander EngineExpander(TZephron& engine) {
+  return [&engine](const std::string& text) { return engine.ExpandPrefixes(text); };
+}
+
+std::string NormalisePrefixFolder(std::string_view folder) {
+  return platform::IncludeTrailingPathDelimiter(folder) + ".";
+}
+
+std::string ExpandLineBreaks(std::string_view text) {
+  std::string result;
+  result.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+      result += '\n';
+      ++i;
+    } else {
+      result += text[i];
+    }
+  }
+  return result;
+}
+
+std::string ReadPrefixed(const platform::ProfileFile& file, std::string_view section, std::string_view key,
+                         const PrefixExpander& expand) {
+  std::string value = file.ReadString(section, key, "");
+  return expand ? expand(value) : value;
+}
+
+std::string ReadLocalPath(const platform::ProfileFile& file, std::string_view section, std::string_view key,
+                          const PrefixExpander& expand) {
+  return platform::ToSlashes(ReadPrefixed(file, section, key, expand));
+}
+
+TUpdateSection ReadUpdateSection(const platform::ProfileFile& file, const PrefixExpander& expand) {
+  constexpr std::string_view s = "update";
+  TUpdateSection u;
+  u.signature = file.ReadString(s, "signature", "");
+  u.descr = file.ReadString(s, "descr", "");
+  u.date = file.ReadString(s, "date", "");
+  u.time = file.ReadString(s, "time", "");
+  u.localversion = ReadLocalPath(file, s, "localversion", expand);
+  u.unconditional = file.ReadString(s, "unconditional", "");
+  u.newversion = file.ReadString(s, "newversion", "");
+  u.newsize = file.ReadInteger(s, "newsize", 0);
+  u.newchecksum = file.ReadInteger(s, "newchecksum", -1);
+  return u;
+}
+
+TApplicationSection ReadApplicationSection(const platform::ProfileFile& file, const PrefixExpander& expand) {
+  constexpr std::string_view s = "application";
+  TApplicationSection a;
+  a.appupdate = file.ReadBool(s, "appupdate", false);
+  a.appname = ReadLocalPath(file, s, "appname", expand);
+  a.appparam = file.ReadString(s, "appparam", "");
+  a.appcomps = ReadPrefixed(file, s, "appcomps", expand);
+  a.silentrestart = file.ReadBool(s, "silentrestart", false);
+  return a;
+}
+
+TActionSection ReadActionSection(const platform::ProfileFile& file, const PrefixExpander& expand) {
+  constexpr std::string_view s = "action";
+  TActionSection a;
+  a.msg = ExpandLineBreaks(file.ReadString(s, "msg", ""));
+  a.htmldlg = ReadLocalPath(file, s, "htmldlg", expand);
+  a.runbefore = ReadLocalPath(file, s, "runbefore", expand);
+  a.runbeforeparam = file.ReadString(s, "runbeforeparam", "");
+  a.showURL = ReadPrefixed(file, s, "showURL", expand);
+  a.query = ExpandLineBreaks(file.ReadString(s, "query", ""));
+  a.updateURL = file.ReadString(s, "updateURL", "");
+  a.runafter = ReadLocalPath(file, s, "runafter", expand);
+  a.runafterparam = file.ReadString(s, "runafterparam", "");
+  return a;
+}
+
+TCustomSection ReadCustomSection(const platform::ProfileFile& file) {
+  constexpr std::string_view s = "custom";
+  return {file.ReadString(s, "validatemsg", ""), file.ReadString(s, "validateparam", ""),
+          file.ReadString(s, "processmsg", ""), file.ReadString(s, "processparam", "")};
+}
+
+TWhatsNewSection ReadWhatsNewSection(const platform::ProfileFile& file, std::string_view languageID) {
+  TWhatsNewSection w;
+  w.file = file.ReadString("whatsnew" + std::string(languageID), "file", "");
+  w.caption = file.ReadString("whatsnew", "caption", "");
+  w.okbtn = file.ReadString("whatsnew", "okbtn", w.okbtn);
+  w.cancelbtn = file.ReadString("whatsnew", "cancelbtn", w.cancelbtn);
+  return w;
+}
+
+TEulaSection ReadEulaSection(const platform::ProfileFile& file, std::string_view languageID) {
+  TEulaSection e;
+  e.file = file.ReadString("eula" + std::string(languageID), "file", "");
+  e.caption = file.ReadString("eula", "caption", "");
+  e.accept = file.ReadString("eula", "accept", e.accept);
+  e.notaccept = file.ReadString("eula", "notaccept", e.notaccept);
+  return e;
+}
+
+std::int32_t ReadFileCount(const platform::ProfileFile& file) {
+  return std::clamp(file.ReadInteger("files", "count", 0), 0, kMaxFileEntries);
+}
+
+TFileDescription ReadFileEntry(const platform::ProfileFile& file, std::int32_t index, const PrefixExpander& expand) {
+  const std::string s = "file" + std::to_string(index);
+  TFileDescription f;
+  f.URL = ReadPrefixed(file, s, "url", expand);
+  f.LocalVersion = ReadLocalPath(file, s, "localversion", expand);
+  f.NewVersion = file.ReadString(s, "newversion", "");
+  f.NewSize = file.ReadInteger(s, "newsize", 0);
+  f.NewCheckSum = file.ReadInteger(s, "newchecksum", -1);
+  f.NewCustomVer = file.ReadString(s, "customversion", "");
+  f.NewDate = file.ReadString(s, "date", "");
+  f.NewTime = file.ReadString(s, "time", "");
+  f.Description = file.ReadString(s, "descr", "");
+  f.TargetDir = platform::IncludeTrailingPathDelimiter(ReadLocalPath(file, s, "targetdir", expand));
+  f.Compressed = file.ReadBool(s, "compressed", false);
+  f.FileSize = file.ReadInteger(s, "filesize", 0);
+  f.Mandatory = file.ReadBool(s, "mandatory", false);
+  f.Preselect = file.ReadBool(s, "preselect", true);
+  f.Hidden = file.ReadBool(s, "hidden", false);
+  return f;
+}
+
+std::vector<TFileDescription> ReadFileEntries(const platform::ProfileFile& file, const PrefixExpander& expand) {
+  std::vector<TFileDescription> entries;
+  const std::int32_t count = ReadFileCount(file);
+  entries.reserve(static_cast<std::size_t>(count));
+  for (std::int32_t i = 1; i <= count; ++i) entries.push_back(ReadFileEntry(file, i, expand));
+  return entries;
+}
+
+}  // namespace zephron
