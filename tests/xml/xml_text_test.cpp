@@ -1,0 +1,297 @@
+// The text form: the exact bytes the writer produces and what the reader
+// makes of written, hand-made and broken text.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "tests/support/sandbox.h"
+#include "tests/xml/xml_test_util.h"
+
+namespace zephron::test {
+namespace {
+
+const std::string kHeader = "<?xml version='1.0'?>\r\n";
+
+std::string Saved(TxmlDocument& doc, bool compressed = false) {
+  TxmlMemoryStream stream;
+  doc.Save(stream, compressed);
+  return stream.Bytes();
+}
+
+void LoadBytes(TxmlDocument& doc, const std::string& bytes, bool compressed = false) {
+  TxmlMemoryStream stream(bytes);
+  doc.Load(stream, compressed);
+}
+
+class XmlText : public ::testing::Test {
+ protected:
+  TxmlDocument doc;
+  TxmlNode* root = doc.Root();
+};
+
+TEST_F(XmlText, FreshDocumentWritesOnlyTheHeader) { EXPECT_EQ(Saved(doc), U16(kHeader)); }
+
+TEST_F(XmlText, BlankRootIsWrittenOnlyWithSaveBlankNodes) {
+  root->SetName("Request");
+  EXPECT_EQ(Saved(doc), U16(kHeader));
+  doc.SaveBlankNodes = true;
+  EXPECT_EQ(Saved(doc), U16(kHeader + "<Request></Request>\r\n"));
+}
+
+TEST_F(XmlText, WriterIndentsChildrenAndEscapesValues) {
+  root->SetName("Request");
+  root->CreateSubNode("Type", "br");
+  root->CreateSubNode("Skipped", "");
+  root->CreateSubNode("", "unnamed")->CreateSubNode("below", "gone");
+  root->CreateSubNode("Config", "")->CreateSubNode("comment", "a<b & c>d");
+  EXPECT_EQ(Saved(doc), U16(kHeader +
+                            "<Request>\r\n"
+                            "   <Type>br</Type>\r\n"
+                            "   <Config>\r\n"
+                            "      <comment>a&lt;b &amp; c&gt;d</comment>\r\n"
+                            "   </Config>\r\n"
+                            "</Request>\r\n"));
+  int offset = 3;
+  TxmlMemoryStream stream;
+  root->Items(0)->Save(stream, offset);
+  EXPECT_EQ(offset, 3);
+  EXPECT_EQ(stream.Bytes(), U16("   <Type>br</Type>\r\n"));
+  EXPECT_EQ(root->Items(3)->AsString(), "<Config>\r\n   <comment>a&lt;b &amp; c&gt;d</comment>\r\n</Config>\r\n");
+}
+
+TEST_F(XmlText, NonAsciiTextIsWrittenAsUtf16) {
+  root->SetName("r");
+  root->SetValue("é😀");
+  EXPECT_EQ(Saved(doc), U16(kHeader + "<r>") + std::string("\xE9\x00\x3D\xD8\x00\xDE", 6) + U16("</r>\r\n"));
+}
+
+TEST_F(XmlText, TreeSurvivesSaveAndLoadThroughAFile) {
+  Sandbox box;
+  BuildSample(doc);
+  const std::string file = (box.root() / "sample.xml").string();
+  doc.Save(file);
+  EXPECT_EQ(ReadFile(file), Saved(doc));
+  TxmlDocument loaded;
+  loaded.Load(file);
+  EXPECT_FALSE(loaded.ANSIRead);  // recognised as UTF-16
+  ExpectSameTree(*root, *loaded.Root());
+  TxmlDocument automatic;
+  automatic.LoadAuto(file);
+  ExpectSameTree(*root, *automatic.Root());
+}
+
+TEST_F(XmlText, BlankNodesSurviveWhenWritten) {
+  root->SetName("r");
+  root->CreateSubNode("empty", "");
+  root->CreateSubNode("full", "1");
+  doc.SaveBlankNodes = true;
+  TxmlDocument loaded;
+  loaded.LoadFromStringAuto(doc.AsString(false));
+  ExpectSameTree(*root, *loaded.Root());
+}
+
+TEST_F(XmlText, LoadFromStringAutoRebuildsTheDocumentFromAsString) {
+  BuildSample(doc);
+  const std::string text = doc.AsString(false);
+  EXPECT_TRUE(text.starts_with(kHeader + "<Request>\r\n   <Type>br</Type>"));
+  TxmlDocument loaded;
+  loaded.LoadFromStringAuto(text);
+  ExpectSameTree(*root, *loaded.Root());
+  // Latin-1 text goes through the 8-bit path and still comes back whole.
+  TxmlDocument latin;
+  latin.Root()->SetName("r");
+  latin.Root()->CreateSubNode("v", "café & crème");
+  TxmlDocument latinLoaded;
+  latinLoaded.LoadFromString(latin.AsString());
+  EXPECT_TRUE(latinLoaded.ANSIRead);
+  ExpectSameTree(*latin.Root(), *latinLoaded.Root());
+}
+
+TEST_F(XmlText, ValuesLoseSurroundingWhiteSpace) {
+  doc.LoadFromString("<r>\r\n \t value with  inner blanks \x01\r\n<a>  x  </a></r>");
+  EXPECT_EQ(root->Value(), "value with  inner blanks");
+  EXPECT_EQ(root->Items(0)->Value(), "x");
+}
+
+TEST_F(XmlText, EightBitEndTagsMatchInAnyCase) {
+  doc.LoadFromString("<Root><Item>1</item><ITEM>2</ITEM></ROOT>");
+  EXPECT_TRUE(doc.ANSIRead);
+  EXPECT_EQ(root->Name(), "Root");
+  ASSERT_EQ(root->Count(), 2);
+  EXPECT_EQ(root->Items(0)->Name(), "Item");
+  EXPECT_EQ(root->Items(1)->Name(), "ITEM");
+  EXPECT_EQ(root->Items(1)->Value(), "2");
+}
+
+TEST_F(XmlText, DeclarationsAreSkippedAndAttributesDropped) {
+  doc.LoadFromString("<?xml version='1.0' encoding='utf-8'?>\r\n<?pi x?><r a=\"1\" b='2'>v<c\tx='y'>w</c><e k='1'/><f/></r>");
+  EXPECT_EQ(root->Name(), "r");
+  EXPECT_EQ(root->Value(), "v");
+  ASSERT_EQ(root->Count(), 3);
+  EXPECT_EQ(root->Items(0)->Name(), "c");
+  EXPECT_EQ(root->Items(0)->Value(), "w");
+  EXPECT_EQ(root->Items(1)->Name(), "e");  // empty element written with attributes
+  EXPECT_EQ(root->Items(2)->Name(), "f/");  // the short form keeps its slash
+}
+
+TEST_F(XmlText, EndTagOfAnotherElementIsReported) {
+  EXPECT_EQ(ErrorOf([&] { doc.LoadFromString("<A><x>1</x></B>"); }), "Expected /a but found /B!");
+  EXPECT_EQ(root->Count(), 1);  // the partial tree stays
+  EXPECT_EQ(ErrorOf([&] { doc.LoadFromString("<A>v</B>"); }), "Expected /a but found /B!");
+}
+
+TEST_F(XmlText, DocumentCutAfterAStartTagLoadsWithoutIt) {
+  doc.LoadFromString(kHeader + "<R><a>x</a><b>");
+  EXPECT_EQ(root->Name(), "R");
+  ASSERT_EQ(root->Count(), 1);
+  EXPECT_EQ(root->Items(0)->Name(), "a");
+  doc.LoadFromString("<R>");
+  EXPECT_EQ(root->Name(), "R");
+}
+
+TEST_F(XmlText, DocumentCutAfterAChildReportsAMissingTag) {
+  EXPECT_EQ(ErrorOf([&] { doc.LoadFromString("<R><a>x</a>"); }), "Expected a tag! Next:\r\n");
+  EXPECT_EQ(ErrorOf([&] { doc.LoadFromString("<R><a>x</a><>rest\rsecond\rthird"); }),
+            "Expected a tag! Next:rest\r\nsecond");
+  // The same in UTF-16: the written bytes would be cut at the first zero byte.
+  EXPECT_EQ(ErrorOf([&] { LoadBytes(doc, U16("<R><a>x</a>")); }), "Expected a tag! Next:\r\n");
+}
+
+TEST_F(XmlText, Utf8ByteOrderMarkFileLoadsByteByByte) {
+  Sandbox box;
+  const auto file = box.root() / "bom.xml";
+  WriteFile(file, "\xEF\xBB\xBF<a>caf\xC3\xA9</a>");
+  doc.Load(file.string());
+  EXPECT_TRUE(doc.ANSIRead);
+  EXPECT_EQ(root->Name(), "a");
+  EXPECT_EQ(root->Value(), "caf\xC3\x83\xC2\xA9");  // U+00C3 U+00A9
+}
+
+TEST_F(XmlText, EmptyAndTaglessInputGiveAnEmptyDocument) {
+  root->SetName("old");
+  root->SetValue("stale");
+  LoadBytes(doc, "");
+  EXPECT_EQ(root->Name(), "");
+  EXPECT_EQ(root->Value(), "");
+  doc.LoadFromString("no tags at all");
+  EXPECT_EQ(root->Name(), "");
+  EXPECT_EQ(root->Count(), 0);
+  doc.LoadFromStringAuto("");
+  EXPECT_EQ(root->Name(), "");
+}
+
+TEST_F(XmlText, LoadReadsFromTheStreamsPosition) {
+  TxmlMemoryStream stream("junk<a>1</a>");
+  stream.SetPosition(4);
+  doc.Load(stream);
+  EXPECT_EQ(root->Name(), "a");
+  EXPECT_EQ(root->Value(), "1");
+}
+
+TEST_F(XmlText, NodeLoadReadsIntoASubtree) {
+  // A node with a parent has its start tag read already (its parent set the name).
+  TxmlNode* child = root->CreateSubNode("holder", "");
+  child->Load(std::string("1<y>2</y></HOLDER>"));
+  EXPECT_EQ(child->Value(), "1");
+  ASSERT_EQ(child->Count(), 1);
+  EXPECT_EQ(child->Items(0)->Value(), "2");
+  TxmlNode detached(nullptr, nullptr);
+  detached.Load(std::string("<x>1<y>2</y></x>"));
+  EXPECT_EQ(detached.Name(), "x");
+  ASSERT_EQ(detached.Count(), 1);
+  EXPECT_EQ(detached.Items(0)->Value(), "2");
+}
+
+TEST_F(XmlText, AsTextListsNamesAndValues) {
+  root->SetName("r");
+  root->CreateSubNode("a", "1<2")->CreateSubNode("b", "x");
+  root->CreateSubNode("c", "");
+  EXPECT_EQ(root->AsText(), "r:\r\n   a:1<2\r\n      b:x\r\n");
+}
+
+TEST_F(XmlText, MissingFileLoadsEmptyButLoadAutoFails) {
+  Sandbox box;
+  const std::string file = (box.root() / "missing.xml").string();
+  root->SetName("x");
+  doc.Load(file);
+  EXPECT_EQ(root->Name(), "");
+  EXPECT_EQ(ErrorOf([&] { doc.LoadAuto(file); }), "Unable to open file " + file + "\r\nNo such file or directory");
+}
+
+TEST_F(XmlText, UnreadableFileIsReported) {
+  Sandbox box;
+  const auto file = box.root() / "locked.xml";
+  WriteFile(file, "<a>1</a>");
+  std::filesystem::permissions(file, std::filesystem::perms::none);
+  if (::geteuid() == 0) {
+    // root reads anything; a folder under the file name fails the same way
+    std::filesystem::remove(file);
+    std::filesystem::create_directory(file);
+    const std::string error = ErrorOf([&] { doc.LoadAuto(file.string()); });
+    EXPECT_TRUE(error.starts_with("Unable to open file " + file.string() + "\r\n")) << error;
+    return;
+  }
+  const std::string error = ErrorOf([&] { doc.Load(file.string()); });
+  EXPECT_EQ(error, "Unable to open file " + file.string() + "\r\nPermission denied");
+}
+
+TEST_F(XmlText, FileThatCannotBeCreatedIsReported) {
+  Sandbox box;
+  const std::string file = (box.root() / "no/such/folder/x.xml").string();
+  root->SetName("r");
+  EXPECT_EQ(ErrorOf([&] { doc.Save(file); }), "Unable to create file " + file + "\r\n\r\nNo such file or directory");
+}
+
+TEST_F(XmlText, SaveDoesNotWipeAFileAnotherWriterHolds) {
+  Sandbox box;
+  const std::string file = (box.root() / "held.xml").string();
+  WriteFile(file, "keep me");
+  root->SetName("r");
+  root->SetValue("v");
+  {
+    TxmlFileStream holder(file, TxmlFileStream::Mode::Create);
+    holder.Write("held", 4);
+    const std::string error = ErrorOf([&] { doc.Save(file); });
+    EXPECT_TRUE(error.starts_with("Unable to create file " + file + "\r\n\r\n")) << error;
+    EXPECT_EQ(ReadFile(file), "held");
+    // Readers are not kept out.
+    TxmlDocument reader;
+    EXPECT_EQ(ErrorOf([&] { reader.Load(file); }), "");
+  }
+  doc.Save(file);
+  EXPECT_EQ(ReadFile(file), Saved(doc));
+}
+
+TEST_F(XmlText, MillionNestedStartTagsAreReadWithoutRecursion) {
+  std::string text;
+  for (int i = 0; i < 1'000'000; ++i) text += "<a>";
+  EXPECT_EQ(ErrorOf([&] { doc.LoadFromString(text); }), "Expected a tag! Next:\r\n");
+  for (int i = 0; i < 1'000'000; ++i) text += "</a>";
+  doc.LoadFromString(text);
+  int depth = 0;
+  for (const TxmlNode* n = root; n->Count() > 0; n = n->Items(0)) ++depth;
+  EXPECT_EQ(depth, 999'999);
+}
+
+TEST_F(XmlText, LargeDocumentReadsAcrossBufferBoundaries) {
+  root->SetName("r");
+  for (int i = 0; i < 20000; ++i) {
+    root->CreateSubNode("item" + std::to_string(i % 7), std::string(static_cast<std::size_t>(i % 13), 'v') + "é" + std::to_string(i));
+  }
+  const std::string bytes = Saved(doc);
+  ASSERT_GT(bytes.size(), 3u << 16);
+  TxmlDocument wide;
+  LoadBytes(wide, bytes);
+  ExpectSameTree(*root, *wide.Root());
+  // The same as 8-bit text, shifted by one byte so units straddle buffers.
+  std::string narrow = " ";
+  for (std::size_t i = 0; i < bytes.size(); i += 2) narrow.push_back(bytes[i]);
+  TxmlDocument eight;
+  LoadBytes(eight, narrow);
+  ExpectSameTree(*root, *eight.Root());
+}
+
+}  // namespace
+}  // namespace zephron::test
