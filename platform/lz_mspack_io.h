@@ -1,0 +1,17 @@
+// The I/O seam of libmspack, on which both the LZ expansion here and the
+// cabinet extraction in archive/ decode: one mspack_system table that maps
+// libmspack's file handles onto POSIX descriptors, retries short and
+// interrupted transfers, and reports every failure as the library expects
+// (NULL from open, -1 from read/write, non-zero from seek), so a full disk or a
+// vanished file ends a decode with an error instead of a silently short file.
+#pragma once
+
+struct mspack_system;
+
+namespace zephron::platform {
+
+// The process-wide table; it keeps no state of its own, so any number of
+// decoders on any threads may share it.
+mspack_system* MspackFileSystem();
+
+}  // namespace zephron::platform

@@ -1,0 +1,108 @@
+#include "archive/szdd_compress.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "platform/lz_expand.h"
+#include "tests/support/sandbox.h"
+
+namespace zephron {
+namespace {
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::RunProgram;
+using test::WriteFile;
+
+class SzddCompressTest : public ::testing::Test {
+ protected:
+  // Compresses data, then expands it with libmspack (our LZCopy) and with msexpand.
+  void ExpectRoundTrip(const std::string& data) {
+    const std::string compressed = SzddCompress(data, 'n');
+    ASSERT_GE(compressed.size(), 14u);
+    EXPECT_EQ(compressed.substr(0, 9), std::string("SZDD\x88\xF0\x27\x33" "A", 9));
+    EXPECT_EQ(compressed[9], 'n');
+    const std::uint32_t size = static_cast<unsigned char>(compressed[10]) |
+                               (static_cast<unsigned char>(compressed[11]) << 8) |
+                               (static_cast<unsigned char>(compressed[12]) << 16) |
+                               (static_cast<std::uint32_t>(static_cast<unsigned char>(compressed[13])) << 24);
+    EXPECT_EQ(size, data.size());
+
+    const fs::path folder = box_.root() / ("case" + std::to_string(++cases_));
+    WriteFile(folder / "data.bi_", compressed);
+    platform::LzFile file((folder / "data.bi_").string());
+    ASSERT_TRUE(file.IsOpen());
+    ASSERT_EQ(platform::LZCopy(file, (folder / "ours.bin").string()), platform::LzStatus::kOk);
+    EXPECT_TRUE(ReadFile(folder / "ours.bin") == data) << "libmspack expansion differs, size " << data.size();
+
+    // msexpand names its output after the input without the "_".
+    const auto run = RunProgram({"msexpand", (folder / "data.bi_").string()});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(ReadFile(folder / "data.bi") == data) << "msexpand expansion differs, size " << data.size();
+  }
+
+  test::Sandbox box_;
+  int cases_ = 0;
+};
+
+TEST_F(SzddCompressTest, EmptyAndTinyInputsRoundTrip) {
+  ExpectRoundTrip("");
+  ExpectRoundTrip("x");
+  ExpectRoundTrip("ab");
+  ExpectRoundTrip("abc");
+  ExpectRoundTrip("aaaa");
+  ExpectRoundTrip("        leading spaces match the window's initial fill");
+}
+
+TEST_F(SzddCompressTest, HighlyRepetitiveInputRoundTripsAndShrinks) {
+  const std::string run(1'000'000, 'a');
+  ExpectRoundTrip(run);
+  // Eighteen bytes per two-byte reference plus a flag bit per item.
+  EXPECT_LT(SzddCompress(run, 'a').size(), run.size() / 8);
+
+  std::string pattern;
+  while (pattern.size() < 300'000) pattern += "0123456789abcdef-update-";
+  ExpectRoundTrip(pattern);
+  std::string periodic;  // period of exactly the window size and just beyond it
+  for (int i = 0; i < 20'000; ++i) periodic += static_cast<char>((i % 4096) * 31 % 251);
+  ExpectRoundTrip(periodic);
+  periodic.clear();
+  for (int i = 0; i < 20'000; ++i) periodic += static_cast<char>((i % 4079) * 37 % 253);
+  ExpectRoundTrip(periodic);
+}
+
+TEST_F(SzddCompressTest, RandomInputRoundTrips) {
+  std::mt19937 random(42);
+  for (const std::size_t size : {std::size_t{4095}, std::size_t{4096}, std::size_t{4097}, std::size_t{262'147}}) {
+    std::string data(size, '\0');
+    for (auto& c : data) c = static_cast<char>(random() & 0xFF);
+    ExpectRoundTrip(data);
+  }
+  std::string mixed;  // random text from a small alphabet: many short matches at all distances
+  for (int i = 0; i < 500'000; ++i) mixed += static_cast<char>('a' + random() % 5);
+  ExpectRoundTrip(mixed);
+}
+
+TEST_F(SzddCompressTest, ToolNamesOutputAndRecordsTheMissingCharacter) {
+  const std::string data(5000, 'z');
+  WriteFile(box_.root() / "setup.exe", data);
+  const auto tool = test::BuildDir() / "tools/zephron-compress/zephron-compress";
+  auto run = RunProgram({tool.string(), (box_.root() / "setup.exe").string()});
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  platform::LzFile file((box_.root() / "setup.ex_").string());
+  ASSERT_TRUE(file.IsOpen());
+  EXPECT_EQ(file.missingChar(), 'e');
+  EXPECT_EQ(platform::GetExpandedName(file), (box_.root() / "setup.exe").string());
+
+  run = RunProgram({tool.string(), (box_.root() / "setup.exe").string(), (box_.root() / "other.lz").string()});
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_EQ(ReadFile(box_.root() / "other.lz"), ReadFile(box_.root() / "setup.ex_"));
+
+  run = RunProgram({tool.string(), (box_.root() / "missing.bin").string()});
+  EXPECT_NE(run.exitCode, 0);
+  EXPECT_FALSE(fs::exists(box_.root() / "missing.bi_"));
+}
+
+}  // namespace
+}  // namespace zephron
