@@ -29,29 +29,23 @@ std::uint32_t ReadDWord(xmlio::BufferedInput& in) {
          (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
 }
 
+// A tag: a name's 1-based position in the table, and whether it ends an element.
 struct Tag {
   bool end = false;
-  std::size_t index = 0;  // 1-based position in the name table
-  std::string name;
+  std::size_t index = 0;
 };
 
 Tag ReadTag(xmlio::BufferedInput& in, bool ansi, std::vector<std::string>& names) {
   const std::uint16_t word = ReadWord(in);
-  Tag tag;
   if (word == 0) {
-    tag.name = ReadString(in, ansi);
-    names.push_back(tag.name);
-    tag.index = names.size();
-    return tag;
+    names.push_back(ReadString(in, ansi));
+    return Tag{false, names.size()};
   }
   const std::size_t index = word & 0x7FFF;
   if (index == 0 || index > names.size()) {
     throw TxmlError(xmlerr::ListIndexOutOfBounds(static_cast<std::int64_t>(index) - 1));
   }
-  tag.end = (word & 0x8000) != 0;
-  tag.index = index;
-  tag.name = names[index - 1];
-  return tag;
+  return Tag{(word & 0x8000) != 0, index};
 }
 
 void PutString(xmlio::BufferedOutput& out, const std::string& text) {
@@ -86,17 +80,14 @@ std::string ReadString(xmlio::BufferedInput& in, bool ansi) {
   std::string raw(static_cast<std::size_t>(bytes), '\0');
   if (!in.ReadExact(raw.data(), raw.size())) throw TxmlError(xmlerr::kReadStringEof);
   if (ansi) return xmlchars::SanitizeUtf8(raw);
-  std::u16string units(static_cast<std::size_t>(length), u'\0');
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    units[i] = static_cast<char16_t>(static_cast<unsigned char>(raw[2 * i]) |
-                                     (static_cast<unsigned char>(raw[2 * i + 1]) << 8));
-  }
-  return xmlchars::Utf16ToUtf8(units);
+  std::string text;
+  xmlchars::AppendUtf16Bytes(text, raw.data(), static_cast<std::size_t>(length));
+  return text;
 }
 
 std::string ReadTagName(xmlio::BufferedInput& in, bool ansi, std::vector<std::string>& names) {
-  Tag tag = ReadTag(in, ansi, names);
-  return tag.end ? "/" + tag.name : tag.name;
+  const Tag tag = ReadTag(in, ansi, names);
+  return tag.end ? "/" + names[tag.index - 1] : names[tag.index - 1];
 }
 
 void WriteSignature(xmlio::BufferedOutput& out) {
@@ -162,11 +153,12 @@ void WriteElement(const TxmlNode& top, xmlio::BufferedOutput& out, std::vector<s
 }
 
 void ReadElement(TxmlNode& start, xmlio::BufferedInput& in, bool& ansi, std::vector<std::string>& names) {
+  auto nameOf = [&names](const Tag& tag) { return tag.end ? "/" + names[tag.index - 1] : names[tag.index - 1]; };
   std::size_t startIndex = 0;
   if (start.Parent() == nullptr) {
     const std::int64_t mark = in.Position();
     Tag tag = ReadTag(in, ansi, names);
-    bool wide = tag.name.find('\0') != std::string::npos;
+    bool wide = names[tag.index - 1].find('\0') != std::string::npos;
     if (!wide && ansi && in.Position() - mark == 4) {
       // A one-character first name: as UTF-16 (how this library writes) its
       // character is followed by a zero high byte or is no plausible 8-bit
@@ -186,7 +178,7 @@ void ReadElement(TxmlNode& start, xmlio::BufferedInput& in, bool& ansi, std::vec
       in.Seek(mark);
       tag = ReadTag(in, ansi, names);
     }
-    start.SetName(tag.end ? "/" + tag.name : tag.name);
+    start.SetName(nameOf(tag));
     startIndex = tag.end ? 0 : tag.index;
   }
 
@@ -196,11 +188,10 @@ void ReadElement(TxmlNode& start, xmlio::BufferedInput& in, bool& ansi, std::vec
     std::size_t index;
   };
   // The rest of an element's start: its value; the frame that waits for its end.
-  auto enter = [&](TxmlNode& node, std::size_t index) {
-    std::string name = node.Name();
+  auto enter = [&](TxmlNode& node, std::string name, std::size_t index) {
     while (name.empty() || name[0] == '?') {
-      Tag tag = ReadTag(in, ansi, names);
-      name = tag.end ? "/" + tag.name : tag.name;
+      const Tag tag = ReadTag(in, ansi, names);
+      name = nameOf(tag);
       index = tag.end ? 0 : tag.index;
     }
     std::string expected = "/" + xmlchars::LowerCase(name);
@@ -210,21 +201,23 @@ void ReadElement(TxmlNode& start, xmlio::BufferedInput& in, bool& ansi, std::vec
   };
 
   std::vector<Frame> stack;
-  stack.push_back(enter(start, startIndex));
+  stack.push_back(enter(start, start.Name(), startIndex));
   Tag tag = ReadTag(in, ansi, names);
   while (true) {
     Frame& frame = stack.back();
-    const bool closes = tag.end && (tag.index == frame.index ||
-                                    xmlchars::EqualsLowered(tag.name, std::string_view(frame.expected).substr(1)));
-    if (closes) {
+    if (tag.end) {
+      if (tag.index != frame.index &&
+          !xmlchars::EqualsLowered(names[tag.index - 1], std::string_view(frame.expected).substr(1))) {
+        throw TxmlError(xmlerr::ExpectedButFound(frame.expected, nameOf(tag)));
+      }
       stack.pop_back();
       if (stack.empty()) return;
       tag = ReadTag(in, ansi, names);
       continue;
     }
-    if (tag.end) throw TxmlError(xmlerr::ExpectedButFound(frame.expected, "/" + tag.name));
-    if (tag.name.empty()) throw TxmlError(xmlerr::kExpectedTag + xmltext::NextTwoLines(in));
+    if (names[tag.index - 1].empty()) throw TxmlError(xmlerr::kExpectedTag + xmltext::NextTwoLines(in));
     if (in.AtEnd()) {
+      // Cut off right after a start tag: that element is not made.
       stack.pop_back();
       if (stack.empty()) return;
       tag = ReadTag(in, ansi, names);
@@ -233,9 +226,8 @@ void ReadElement(TxmlNode& start, xmlio::BufferedInput& in, bool& ansi, std::vec
     TxmlNode* parent = frame.node;
     auto owned = std::make_unique<TxmlNode>(parent, parent->Document());
     TxmlNode* child = owned.get();
-    child->SetName(std::move(tag.name));
     parent->Add(std::move(owned));
-    stack.push_back(enter(*child, tag.index));
+    stack.push_back(enter(*child, names[tag.index - 1], tag.index));
     tag = ReadTag(in, ansi, names);
   }
 }

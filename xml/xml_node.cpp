@@ -123,16 +123,16 @@ std::string TxmlNode::FileValue() const {
   return out;
 }
 
-void TxmlNode::SetFileValue(std::string_view escaped) {
-  if (escaped.find('&') == std::string_view::npos) {
-    FValue.assign(escaped);
+void TxmlNode::SetFileValue(std::string escaped) {
+  if (escaped.find('&') == std::string::npos) {
+    FValue = std::move(escaped);
     return;
   }
   std::string out;
   out.reserve(escaped.size());
   for (std::size_t i = 0; i < escaped.size();) {
     if (escaped[i] == '&') {
-      const std::string_view rest = escaped.substr(i);
+      const std::string_view rest = std::string_view(escaped).substr(i);
       if (rest.starts_with("&lt;")) {
         out.push_back('<');
         i += 4;

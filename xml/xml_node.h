@@ -46,7 +46,7 @@ class TxmlNode {
   void SetValue(std::string value) { FValue = std::move(value); }
   // The escaped form of Value ("<", ">", "&" as "&lt;", "&gt;", "&amp;").
   std::string FileValue() const;
-  void SetFileValue(std::string_view escaped);
+  void SetFileValue(std::string escaped);
   TxmlNode* Parent() const { return FParent; }
   TxmlDocument* Document() const { return FDocument; }
   // Name without everything up to and including its first ":".

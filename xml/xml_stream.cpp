@@ -169,23 +169,23 @@ bool BufferedInput::ReadExact(void* out, std::size_t count) {
 // ---- buffered output ----
 
 void BufferedOutput::FlushBuffer() {
-  if (buffer_.empty()) return;
-  if (stream_.Write(buffer_.data(), buffer_.size()) != buffer_.size()) {
-    buffer_.clear();
-    throw TxmlError(xmlerr::kStreamWrite);
-  }
-  buffer_.clear();
+  if (length_ == 0) return;
+  const std::size_t count = length_;
+  length_ = 0;
+  if (stream_.Write(buffer_.get(), count) != count) throw TxmlError(xmlerr::kStreamWrite);
 }
 
 void BufferedOutput::Flush() { FlushBuffer(); }
 
 void BufferedOutput::Put(const void* data, std::size_t count) {
-  if (buffer_.size() + count > kCapacity) FlushBuffer();
-  if (count > kCapacity) {
+  if (count > kCapacity / 2) {
+    FlushBuffer();
     if (stream_.Write(data, count) != count) throw TxmlError(xmlerr::kStreamWrite);
     return;
   }
-  buffer_.append(static_cast<const char*>(data), count);
+  Reserve(count);
+  std::memcpy(buffer_.get() + length_, data, count);
+  length_ += count;
 }
 
 void BufferedOutput::PutInt32(std::int32_t v) {
@@ -196,35 +196,60 @@ void BufferedOutput::PutInt32(std::int32_t v) {
 }
 
 void BufferedOutput::PutBlanks(int count) {
-  for (int i = 0; i < count; ++i) PutUnit(u' ');
+  while (count > 0) {
+    const int piece = std::min(count, 4096);
+    Reserve(static_cast<std::size_t>(piece) * 2);
+    char* out = buffer_.get() + length_;
+    for (int i = 0; i < piece; ++i) {
+      out[2 * i] = ' ';
+      out[2 * i + 1] = '\0';
+    }
+    length_ += static_cast<std::size_t>(piece) * 2;
+    count -= piece;
+  }
 }
 
 void BufferedOutput::PutUtf16(std::string_view text, bool escape) {
+  // In pieces for which the buffer surely has room: one input byte gives at
+  // most ten output bytes ("&amp;"), a multi-byte sequence at most four.
+  constexpr std::size_t kPiece = 4096;
   std::size_t pos = 0;
   while (pos < text.size()) {
-    if (buffer_.size() + 16 > kCapacity) FlushBuffer();
-    const auto b = static_cast<unsigned char>(text[pos]);
-    if (b < 0x80) {
-      ++pos;
-      if (escape && (b == '<' || b == '>' || b == '&')) {
-        const char* entity = b == '<' ? "&lt;" : b == '>' ? "&gt;" : "&amp;";
-        for (const char* p = entity; *p; ++p) {
-          buffer_.push_back(*p);
-          buffer_.push_back('\0');
+    const std::size_t end = std::min(text.size(), pos + kPiece);
+    Reserve((end - pos) * 10 + 8);
+    char* out = buffer_.get() + length_;
+    while (pos < end) {
+      const auto b = static_cast<unsigned char>(text[pos]);
+      if (b < 0x80) {
+        ++pos;
+        if (escape && (b == '<' || b == '>' || b == '&')) {
+          const char* entity = b == '<' ? "&lt;" : b == '>' ? "&gt;" : "&amp;";
+          for (const char* p = entity; *p; ++p) {
+            *out++ = *p;
+            *out++ = '\0';
+          }
+        } else {
+          *out++ = static_cast<char>(b);
+          *out++ = '\0';
         }
-      } else {
-        buffer_.push_back(static_cast<char>(b));
-        buffer_.push_back('\0');
+        continue;
       }
-      continue;
+      // A sequence may run past the piece's end; the reserve covers that too.
+      char32_t cp = xmlchars::NextCodePoint(text, pos, true);
+      if (cp >= 0x10000) {
+        cp -= 0x10000;
+        const auto high = static_cast<char16_t>(0xD800 + (cp >> 10));
+        const auto low = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        *out++ = static_cast<char>(high & 0xFF);
+        *out++ = static_cast<char>(high >> 8);
+        *out++ = static_cast<char>(low & 0xFF);
+        *out++ = static_cast<char>(low >> 8);
+      } else {
+        *out++ = static_cast<char>(cp & 0xFF);
+        *out++ = static_cast<char>(cp >> 8);
+      }
     }
-    const char32_t cp = xmlchars::NextCodePoint(text, pos, true);
-    if (cp >= 0x10000) {
-      PutUnit(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-      PutUnit(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-    } else {
-      PutUnit(static_cast<char16_t>(cp));
-    }
+    length_ = static_cast<std::size_t>(out - buffer_.get());
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -122,19 +123,19 @@ class BufferedInput {
 // Flush() must be called at the end; a short write raises TxmlError.
 class BufferedOutput {
  public:
-  explicit BufferedOutput(TxmlStream& stream) : stream_(stream) { buffer_.reserve(kCapacity); }
+  explicit BufferedOutput(TxmlStream& stream) : stream_(stream), buffer_(new char[kCapacity]) {}
   BufferedOutput(const BufferedOutput&) = delete;
   BufferedOutput& operator=(const BufferedOutput&) = delete;
 
   void Put(const void* data, std::size_t count);
   void PutByte(unsigned char b) {
-    if (buffer_.size() == kCapacity) FlushBuffer();
-    buffer_.push_back(static_cast<char>(b));
+    Reserve(1);
+    buffer_[length_++] = static_cast<char>(b);
   }
   void PutUnit(char16_t u) {
-    if (buffer_.size() + 2 > kCapacity) FlushBuffer();
-    buffer_.push_back(static_cast<char>(u & 0xFF));
-    buffer_.push_back(static_cast<char>(u >> 8));
+    Reserve(2);
+    buffer_[length_++] = static_cast<char>(u & 0xFF);
+    buffer_[length_++] = static_cast<char>(u >> 8);
   }
   void PutWord(std::uint16_t w) { PutUnit(static_cast<char16_t>(w)); }
   void PutInt32(std::int32_t v);
@@ -145,11 +146,15 @@ class BufferedOutput {
   void Flush();
 
  private:
-  static constexpr std::size_t kCapacity = 1 << 16;
+  static constexpr std::size_t kCapacity = 1 << 17;
+  void Reserve(std::size_t count) {
+    if (length_ + count > kCapacity) FlushBuffer();
+  }
   void FlushBuffer();
 
   TxmlStream& stream_;
-  std::string buffer_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t length_ = 0;
 };
 
 }  // namespace xmlio

@@ -129,7 +129,14 @@ std::string ReadTagValue(xmlio::BufferedInput& in, bool ansi) {
       const unsigned char* data = in.Data();
       const void* hit = std::memchr(data, '<', avail);
       const std::size_t n = hit != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data) : avail;
-      for (std::size_t i = 0; i < n; ++i) xmlchars::AppendLatin1(value, data[i]);
+      std::size_t run = 0;
+      for (std::size_t i = 0; i < n; ++i) {
+        if (data[i] < 0x80) continue;
+        value.append(reinterpret_cast<const char*>(data) + run, i - run);
+        xmlchars::AppendLatin1(value, data[i]);
+        run = i + 1;
+      }
+      value.append(reinterpret_cast<const char*>(data) + run, n - run);
       in.Skip(n);  // the "<" stays for the next tag name
       if (hit != nullptr) break;
     }
@@ -203,7 +210,7 @@ class ElementReader {
       start.SetName(std::move(name));
     }
     std::string expected;
-    if (!Enter(start, expected)) return;
+    if (!Enter(start, start.Name(), expected)) return;
 
     struct Frame {
       TxmlNode* node;
@@ -226,9 +233,8 @@ class ElementReader {
       TxmlNode* parent = frame.node;
       auto owned = std::make_unique<TxmlNode>(parent, parent->Document());
       TxmlNode* child = owned.get();
-      child->SetName(std::move(tag));
       parent->Add(std::move(owned));
-      if (Enter(*child, expected)) {
+      if (Enter(*child, std::move(tag), expected)) {
         stack.push_back({child, std::move(expected)});
         tag = ReadTagName(in_, ansi_);
         CheckEndTag(tag, stack.back().expected);
@@ -243,8 +249,7 @@ class ElementReader {
   // The start of an element whose name holds its raw start tag: the name is
   // cut to its first word, the value read. True when children and an end
   // tag follow (`expected` then holds the end tag, lower case).
-  bool Enter(TxmlNode& node, std::string& expected) {
-    std::string raw = node.Name();
+  bool Enter(TxmlNode& node, std::string raw, std::string& expected) {
     while ((raw.empty() || raw[0] == '?') && !in_.AtEnd()) raw = ReadTagName(in_, ansi_);
     if (raw.empty()) {
       node.SetName(std::string());
@@ -253,17 +258,20 @@ class ElementReader {
     std::size_t begin = 0;
     while (begin < raw.size() && (raw[begin] == '\r' || raw[begin] == '\n')) ++begin;
     const std::size_t end = raw.find_first_of(" \t\r\n", begin);
-    std::string name = raw.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
     // An empty element written with attributes (<a x='1'/>) ends in "/" too.
-    std::size_t last = raw.size();
-    while (last > 0 && static_cast<unsigned char>(raw[last - 1]) <= ' ') --last;
-    const bool closedWithAttributes = end != std::string::npos && last > 0 && raw[last - 1] == '/';
-    std::string lowered = xmlchars::LowerCase(name);
-    node.SetName(std::move(name));
+    bool closedWithAttributes = false;
+    if (end != std::string::npos) {
+      std::size_t last = raw.size();
+      while (last > 0 && static_cast<unsigned char>(raw[last - 1]) <= ' ') --last;
+      closedWithAttributes = last > 0 && raw[last - 1] == '/';
+      raw.resize(end);
+    }
+    if (begin > 0) raw.erase(0, begin);
+    expected.assign(1, '/');
+    expected += xmlchars::LowerCase(raw);
+    node.SetName(std::move(raw));
     node.SetFileValue(ReadTagValue(in_, ansi_));
-    if ((!lowered.empty() && lowered.back() == '/') || closedWithAttributes) return false;
-    expected = "/" + lowered;
-    return true;
+    return !(expected.back() == '/' && expected.size() > 1) && !closedWithAttributes;
   }
 
   static void CheckEndTag(const std::string& tag, const std::string& expected) {

@@ -99,6 +99,29 @@ std::string Utf16ToUtf8(std::u16string_view units, bool keepLoneSurrogates) {
   return out;
 }
 
+void AppendUtf16Bytes(std::string& out, const char* bytes, std::size_t units) {
+  out.reserve(out.size() + units);
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+  for (std::size_t i = 0; i < units; ++i) {
+    const char32_t u = p[2 * i] | (p[2 * i + 1] << 8);
+    if (u < 0x80) {
+      out.push_back(static_cast<char>(u));
+    } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
+      const char32_t low = p[2 * i + 2] | (p[2 * i + 3] << 8);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+        ++i;
+      } else {
+        AppendUtf8(out, kReplacement);
+      }
+    } else if (u >= 0xD800 && u <= 0xDFFF) {
+      AppendUtf8(out, kReplacement);
+    } else {
+      AppendUtf8(out, u);
+    }
+  }
+}
+
 std::size_t Utf16Length(std::string_view text) {
   std::size_t n = 0;
   std::size_t pos = 0;

@@ -36,6 +36,10 @@ std::u16string Utf8ToUtf16(std::string_view text, bool allowSurrogates = false);
 // round trip through Utf8ToUtf16(..., true).
 std::string Utf16ToUtf8(std::u16string_view units, bool keepLoneSurrogates = false);
 
+// Appends `units` UTF-16 little-endian code units read from `bytes` as UTF-8
+// (lone surrogates become U+FFFD).
+void AppendUtf16Bytes(std::string& out, const char* bytes, std::size_t units);
+
 // Number of UTF-16 code units the UTF-8 text converts to.
 std::size_t Utf16Length(std::string_view text);
 
