@@ -272,6 +272,9 @@ class TZephron {
   // ---- Operations ----
   void Cancel() { FCancelled = true; }
 
+  // The file version from FileName's version resource, (-1, -1) when it has none.
+  tfvi GetFileVersion(const std::string& FileName) const;
+
   // The download folder: the system temporary folder with UseWinTempDir,
   // else TempDirectory; always with a trailing separator.
   std::string WinTempDir() const;
