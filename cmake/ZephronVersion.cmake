@@ -1,0 +1,45 @@
+# Version stamping of our executables.
+#
+# zephron_stamp_version(TARGET [FILE_VERSION v] [PRODUCT_VERSION v]
+#                       [PRODUCT_NAME name] [DESCRIPTION text])
+# After TARGET is linked, tools/zephron-stamp writes a VS_VERSIONINFO block
+# (CompanyName "Corvexis", language 0x0409, code page 0x04B0; versions default
+# to the project's four-part version) and objcopy adds it to the executable as
+# the non-loaded section ".zephron.version", where platform/version_info.h
+# reads it as the version resource of the file.
+
+if(CMAKE_OBJCOPY)
+  set(ZEPHRON_OBJCOPY ${CMAKE_OBJCOPY})
+else()
+  find_program(ZEPHRON_OBJCOPY NAMES objcopy REQUIRED)
+endif()
+
+function(zephron_stamp_version target)
+  cmake_parse_arguments(ZV "" "FILE_VERSION;PRODUCT_VERSION;PRODUCT_NAME;DESCRIPTION" "" ${ARGN})
+  if(NOT ZV_FILE_VERSION)
+    set(ZV_FILE_VERSION ${zephron_VERSION})
+  endif()
+  if(NOT ZV_PRODUCT_VERSION)
+    set(ZV_PRODUCT_VERSION ${ZV_FILE_VERSION})
+  endif()
+  if(NOT ZV_PRODUCT_NAME)
+    set(ZV_PRODUCT_NAME "Zephron")
+  endif()
+  if(NOT ZV_DESCRIPTION)
+    set(ZV_DESCRIPTION ${target})
+  endif()
+  set(_block ${CMAKE_CURRENT_BINARY_DIR}/${target}.version.bin)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND $<TARGET_FILE:zephron-stamp> --output ${_block}
+            --file-version ${ZV_FILE_VERSION} --product-version ${ZV_PRODUCT_VERSION}
+            --product-name ${ZV_PRODUCT_NAME} --description ${ZV_DESCRIPTION}
+    COMMAND ${ZEPHRON_OBJCOPY} --remove-section=.zephron.version
+            --add-section .zephron.version=${_block}
+            --set-section-flags .zephron.version=noload,readonly
+            $<TARGET_FILE:${target}>
+    COMMENT "Stamping ${target} with version ${ZV_FILE_VERSION}"
+    VERBATIM)
+  if(NOT target STREQUAL "zephron-stamp")
+    add_dependencies(${target} zephron-stamp)
+  endif()
+endfunction()
