@@ -247,7 +247,11 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 std::string DecodeFileBytes(std::string_view bytes) {
   if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') return Utf16ToUtf8(bytes.substr(2), false);
   if (bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF') return Utf16ToUtf8(bytes.substr(2), true);
-  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+    bytes.remove_prefix(3);
+  } else if (bytes.size() >= 4 && bytes[0] != '\0' && bytes[1] == '\0' && bytes[2] != '\0' && bytes[3] == '\0') {
+    return Utf16ToUtf8(bytes, false);
+  }
   if (IsValidUtf8(bytes)) return std::string(bytes);
   return AnsiToUtf8(bytes);
 }
@@ -450,8 +454,9 @@ Document Parse(std::string_view text) {
       return doc;
     }
     if (!current) {
-      fail(i, "a value before the first key");
-      return doc;
+      doc.preamble.push_back(line);
+      if (!doc.strayValueLine) doc.strayValueLine = static_cast<int>(i + 1);
+      continue;
     }
     const std::string_view body = TrimLeft(line);
     const std::size_t indent = line.size() - body.size();

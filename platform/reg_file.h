@@ -56,9 +56,14 @@ struct Document {
   std::vector<std::string> remainder;
   int malformedLine = 0;  // 1-based line of the first line that did not parse; 0 when all parsed
   std::string problem;    // what was wrong there
+  // A value line before the first key has no key to belong to: it is kept in
+  // the preamble (so no later key adopts it when the file is written back)
+  // and the file counts as malformed, but parsing goes on.
+  int strayValueLine = 0;
 };
 
-// Decodes the bytes of a .reg file to UTF-8 (BOM detection as described above).
+// Decodes the bytes of a .reg file to UTF-8 (BOM detection as described above;
+// UTF-16LE without BOM is recognised by its zero high bytes).
 std::string DecodeFileBytes(std::string_view bytes);
 // UTF-8 text to UTF-16LE with BOM.
 std::string EncodeUtf16Le(std::string_view utf8);

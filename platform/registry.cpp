@@ -140,6 +140,16 @@ class HiveView {
   // do not exist at all. New blocks go after the parent's subtree so that a
   // hand-read file stays in tree order.
   std::size_t Ensure(const std::vector<std::string>& requested) {
+    if (requested.empty()) {
+      // Values of the hive's root key live in a "[HKEY_...]" block of its own.
+      if (Blocks("").empty()) {
+        Key key;
+        key.path = std::string(HiveName(hive_));
+        doc_.keys.insert(doc_.keys.begin(), std::move(key));
+        Reindex();
+      }
+      return Blocks("").front();
+    }
     const auto parts = Canonical(requested);
     for (std::size_t n = 1; n <= parts.size(); ++n) {
       const std::string folded = FoldCase(JoinPath(parts, n));
@@ -286,11 +296,20 @@ fs::path RegistryFolder(Hive hive) {
   return fs::path(DefaultUserConfig()) / "zephron" / "registry";
 }
 
+bool IsMalformed(const Document& doc) { return doc.malformedLine || doc.strayValueLine; }
+
 void ReportMalformed(const fs::path& file, const Document& doc) {
   static std::mutex mutex;
   static std::set<std::string> reported;
   std::lock_guard lock(mutex);
   if (!reported.insert(file.string()).second) return;
+  if (doc.strayValueLine && (!doc.malformedLine || doc.strayValueLine < doc.malformedLine)) {
+    std::fprintf(stderr,
+                 "zephron registry: %s: malformed at line %d; a value before the first key is not read but is kept as "
+                 "it is\n",
+                 file.string().c_str(), doc.strayValueLine);
+    return;
+  }
   std::fprintf(stderr,
                "zephron registry: %s: malformed at line %d; %s; the rest of the file is not read but is kept as it "
                "is\n",
@@ -339,7 +358,7 @@ std::optional<Document> LoadDocument(const fs::path& file) {
   auto bytes = ReadBytes(file);
   if (!bytes) return std::nullopt;
   Document doc = regfile::Parse(regfile::DecodeFileBytes(*bytes));
-  if (doc.malformedLine) ReportMalformed(file, doc);
+  if (IsMalformed(doc)) ReportMalformed(file, doc);
   return doc;
 }
 
@@ -613,7 +632,6 @@ bool RegistryKey::WriteString(std::string_view name, std::string_view data) {
     entry.kind = Entry::Kind::String;
     entry.name = std::string(name);
     entry.data = std::string(data);
-    if (parts.empty()) return Change::Failed;  // the hive's root holds no values here
     hv.SetValue(parts, std::move(entry));
     return Change::Changed;
   });
@@ -711,6 +729,9 @@ ImportResult ImportRegFile(const fs::path& file, RegView view) {
   if (doc.malformedLine) {
     return {ImportResult::Code::Malformed, "line " + std::to_string(doc.malformedLine) + ": " + doc.problem};
   }
+  if (doc.strayValueLine) {
+    return {ImportResult::Code::Malformed, "line " + std::to_string(doc.strayValueLine) + ": a value before the first key"};
+  }
   struct Target {
     Hive hive;
     std::vector<std::string> parts;
@@ -720,7 +741,7 @@ ImportResult ImportRegFile(const fs::path& file, RegView view) {
     auto name = ParseKeyName(key.path);
     if (!name) return {ImportResult::Code::InvalidKey, key.path};
     auto parts = SplitPath(RedirectedKeyPath(name->hive, name->path, view));
-    if (!IsStorablePath(parts) || (parts.empty() && !key.entries.empty()) || (parts.empty() && key.remove)) {
+    if (!IsStorablePath(parts) || (parts.empty() && key.remove)) {
       return {ImportResult::Code::InvalidKey, key.path};
     }
     targets.push_back({name->hive, std::move(parts)});
@@ -738,7 +759,7 @@ ImportResult ImportRegFile(const fs::path& file, RegView view) {
           hv.RemoveKey(folded);
           continue;
         }
-        if (!parts.empty()) hv.Ensure(parts);
+        hv.Ensure(parts);
         for (const auto& entry : doc.keys[k].entries) {
           switch (entry.kind) {
             case Entry::Kind::String: {

@@ -178,6 +178,9 @@ TEST_F(RegistryTest, ReadsUtf8AnsiAndRegedit4Files) {
   WriteFile(HiveFile(Hive::CurrentUser),
             "\xEF\xBB\xBFWindows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software\\New]\n\"Name\"=\"\xE2\x82\xAC\"\n");
   EXPECT_EQ(Get(Hive::CurrentUser, "Software\\New", "Name"), "\xE2\x82\xAC");
+  const std::string withBom = Utf16File("Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\Software\\NoBom]\r\n@=\"d\"\r\n");
+  WriteFile(HiveFile(Hive::CurrentUser), withBom.substr(2));
+  EXPECT_EQ(Get(Hive::CurrentUser, "Software\\NoBom", ""), "d");
 }
 
 TEST_F(RegistryTest, DefaultViewOnA64BitSystemIsTheWow6432NodeKey) {
@@ -307,6 +310,30 @@ TEST_F(RegistryTest, HiveWithoutHeaderKeepsEveryLine) {
   const std::string text = HiveText(Hive::CurrentUser);
   EXPECT_NE(text.find("garbage first\r\n[HKEY_CURRENT_USER\\Software\\NoHeader]\r\n\"A\"=\"1\"\r\n"), std::string::npos);
   EXPECT_EQ(Get(Hive::CurrentUser, "Software\\Fresh", "B"), "2");
+}
+
+TEST_F(RegistryTest, ValueBeforeTheFirstKeyIsKeptWhereNoKeyAdoptsIt) {
+  WriteFile(HiveFile(Hive::CurrentUser),
+            "Windows Registry Editor Version 5.00\n\"Orphan\"=\"o\"\n[HKEY_CURRENT_USER\\Software\\A]\n\"V\"=\"1\"\n");
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(Get(Hive::CurrentUser, "Software\\A", "V"), "1");
+  Set(Hive::CurrentUser, "Software\\B", "W", "2");
+  Set(Hive::CurrentUser, "Software\\A", "X", "3");
+  const std::string errors = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(errors.find("malformed at line 2; a value before the first key"), std::string::npos) << errors;
+  EXPECT_EQ(Count(errors, "\n"), 1u);
+  const std::string text = HiveText(Hive::CurrentUser);
+  EXPECT_EQ(text.find("\"Orphan\"=\"o\"\r\n"), text.find("\r\n") + 4) << text;
+  EXPECT_FALSE(RegistryKey::Open(Hive::CurrentUser, "Software\\B")->ValueExists("Orphan"));
+  EXPECT_FALSE(RegistryKey::Open(Hive::CurrentUser, "Software\\A")->ValueExists("Orphan"));
+}
+
+TEST_F(RegistryTest, RootKeysHoldValuesToo) {
+  Set(Hive::CurrentUser, "", "AtRoot", "r");
+  Set(Hive::CurrentUser, "Software", "Below", "b");
+  EXPECT_EQ(Get(Hive::CurrentUser, "", "AtRoot"), "r");
+  EXPECT_EQ(RegistryKey::Open(Hive::CurrentUser, "")->SubKeyNames(), std::vector<std::string>{"Software"});
+  EXPECT_NE(HiveText(Hive::CurrentUser).find("[HKEY_CURRENT_USER]\r\n\"AtRoot\"=\"r\"\r\n"), std::string::npos);
 }
 
 TEST_F(RegistryTest, UnreadableHiveIsNeverReplaced) {

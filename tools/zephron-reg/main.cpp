@@ -175,7 +175,6 @@ int Add(const std::vector<std::string>& words) {
   // As reg.exe: /d or /t without /v sets the default value; neither just creates the key.
   const bool setsValue = args->v || args->ve || args->d || args->t;
   const std::string name = args->v.value_or(std::string());
-  if (setsValue && key->path.empty()) return Fail(kAccessDenied);
   auto opened = RegistryKey::Create(key->hive, key->path, view);
   if (!opened) return Fail(kAccessDenied);
   if (!setsValue) return Succeed();
