@@ -10,11 +10,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "platform/date_time.h"
+#include "transfer/internet.h"
 #include "ui/dialogs.h"
 
 namespace zephron {
@@ -268,6 +270,8 @@ class TZephron {
   bool InProgress() const { return FInProgress; }
   bool AppNeedsRestart() const { return FAppClose && !FCancelled && FAppCompsIncluded; }
   bool AppSilentRestart() const { return FAppSilentRestart; }
+  // The open connection retrievals use (connection.cpp).
+  const transfer::HInternet& HintConnect() const { return FHintConnect; }
 
   // ---- Operations ----
   void Cancel() { FCancelled = true; }
@@ -293,6 +297,31 @@ class TZephron {
   std::string URLToDomain(const std::string& URL) const;
   std::string MakeProxyUrl(const std::string& url, const std::string& proxyuser, const std::string& proxypwd) const;
 
+  // Retrieval (retrieval.cpp): fetches url into the folder tgt (for
+  // fileUpdate also a full target path) through a temporary file in the
+  // download folder; true when the file is in place.
+  bool URLGetFile(const transfer::HInternet& hfile, const std::string& url, bool uncompress, const std::string& tgt);
+  bool CopyLocalFile(const std::string& source, const std::string& target);
+  bool ShowLoginDialog(const std::string& caption, std::string& user, std::string& password);
+  virtual void DoFileProgress(const std::string& FileName, int Pos, int Size);
+  virtual void DoProgressCancel(bool& Cancel);
+  virtual void CustomProcess(const std::string& FileName);
+
+  // Connections (connection.cpp): StartConnection 0 ready, 1 offline with
+  // zpcNoConnect, 2 no Internet handle, 3 dial-up failed; FTPConnect 0 or -1;
+  // StopConnection always 0.
+  virtual int StartConnection();
+  virtual int StopConnection();
+  virtual int FTPConnect();
+  bool Connected() const;
+  int ConnectionType() const;
+  void HangUp();
+
+  // The post-update request and the persisted location (posting.cpp).
+  void DoPostUpdateInfo();
+  std::string URLGet();
+  void URLPut(const std::string& url);
+
   // Status reports and the engine log.
   virtual void DoStatus(int Ident, const std::string& Arg, int StatusCode, int ErrCode);
   void AddToLog(const std::string& Text);
@@ -304,8 +333,8 @@ class TZephron {
 
  protected:
   // ---- Shared state, in declaration order ----
-  void* FHint = nullptr;         // Internet handle
-  void* FHintConnect = nullptr;  // handle retrievals use
+  transfer::HInternet FHint;         // Internet handle
+  transfer::HInternet FHintConnect;  // handle retrievals use
   bool FDialed = false;
   bool FSaveUpdate = false;      // the persisted date was read, so it is written back
   std::string FControlFileName;
@@ -320,6 +349,7 @@ class TZephron {
   std::string FLocalFileDateCheck;
   bool FCancelled = false;
   bool FInProgress = false;
+  std::unique_ptr<ui::ProgressWindow> FProgressForm;  // the download progress window while it exists
 
   std::string FLogFileName;
   TZephronUtility* FUtility = nullptr;

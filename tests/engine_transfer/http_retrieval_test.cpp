@@ -1,0 +1,377 @@
+// URLGetFile over HTTP and HTTPS against a real nginx (and a Python server
+// for the cut-off and stalled bodies).
+
+#include <filesystem>
+#include <string>
+
+#include "archive/base64.h"
+#include "tests/engine_transfer/transfer_fixture.h"
+#include "transfer/messages.h"
+
+namespace zephron::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Pattern(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
+  return bytes;
+}
+
+class HttpRetrieval : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    SharedServer<NginxServer>::Start();
+    SharedServer<ScriptHttpServer>::Start();
+  }
+  static void TearDownTestSuite() {
+    SharedServer<NginxServer>::Stop();
+    SharedServer<ScriptHttpServer>::Stop();
+  }
+
+  void SetUp() override {
+    ZEPHRON_REQUIRE_SERVER(NginxServer);
+    ZEPHRON_REQUIRE_SERVER(ScriptHttpServer);
+    nginx = SharedServer<NginxServer>::Get();
+    script = SharedServer<ScriptHttpServer>::Get();
+    target = sandbox.root() / "target";
+    fs::create_directories(target);
+    engine.UpdateType = httpUpdate;
+    engine.URL = nginx->Url("/update.inf");
+    engine.UpdateUpdate = zpuSilent;
+  }
+
+  void TearDown() override {
+    if (engine.InProgress()) engine.StopConnection();
+  }
+
+  bool Get(const std::string& url) {
+    if (!engine.InProgress()) {
+      EXPECT_EQ(engine.StartConnection(), 0);
+    }
+    return engine.URLGetFile(engine.HintConnect(), url, false, tgt());
+  }
+  std::string tgt() const { return target.string() + "/"; }
+  std::string Serve(const std::string& path, const std::string& bytes) {
+    WriteFile(nginx->DocRoot() / path.substr(1), bytes);
+    return nginx->Url(path);
+  }
+  // Log lines of requests for a path.
+  std::vector<std::string> LogFor(const std::string& path) const {
+    std::vector<std::string> lines;
+    for (const auto& line : nginx->AccessLog()) {
+      if (line.find(" " + path + " ") != std::string::npos) lines.push_back(line);
+    }
+    return lines;
+  }
+
+  Sandbox sandbox;
+  NginxServer* nginx = nullptr;
+  ScriptHttpServer* script = nullptr;
+  fs::path target;
+  RecordingEngine engine;
+};
+
+TEST_F(HttpRetrieval, DownloadsFileByteForByteWithProgressPerBlock) {
+  const std::string body = Pattern(10000);
+  const std::string url = Serve("/plain.bin", body);
+  std::vector<std::pair<int, int>> progress;
+  engine.OnFileProgress = [&](TZephron&, const std::string& name, int pos, int size) {
+    EXPECT_EQ(name, tgt() + "plain.bin");
+    progress.emplace_back(pos, size);
+  };
+  std::string downloaded;
+  engine.OnFileDownloaded = [&](TZephron&, const std::string& name) { downloaded = name; };
+
+  ASSERT_TRUE(Get(url));
+  EXPECT_EQ(ReadFile(target / "plain.bin"), body);
+  EXPECT_EQ(downloaded, tgt() + "plain.bin");
+  ASSERT_EQ(engine.reports.front().ident, msgCheckingConnection);
+  ASSERT_NE(engine.Find(msgDownload), nullptr);
+  EXPECT_EQ(engine.Find(msgDownload)->arg, url);
+  // 4096 + 4096 + 1808, then the empty read that ends the loop.
+  ASSERT_EQ(progress.size(), 4u);
+  EXPECT_EQ(progress[0], std::make_pair(4096, 10000));
+  EXPECT_EQ(progress[2], std::make_pair(10000, 10000));
+  EXPECT_EQ(progress[3], std::make_pair(10000, 10000));
+  EXPECT_TRUE(TempFilesIn(sandbox.temp()).empty());
+  EXPECT_GE(engine.dialogs.processedMessages(), 4);
+}
+
+TEST_F(HttpRetrieval, RequestAsksForFreshCopyAndCarriesAgent) {
+  engine.Agent = "ZephronTestAgent/1";
+  ASSERT_TRUE(Get(Serve("/fresh.txt", "fresh")));
+  const auto lines = LogFor("/fresh.txt");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("cc=<no-cache>"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("pragma=<no-cache>"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("ua=<ZephronTestAgent/1>"), std::string::npos) << lines[0];
+}
+
+TEST_F(HttpRetrieval, NoAuthorizationHeaderWithoutCredentials) {
+  ASSERT_TRUE(Get(Serve("/open.txt", "open")));
+  const auto lines = LogFor("/open.txt");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("auth=<->"), std::string::npos) << lines[0];  // nginx logs an absent header as "-"
+}
+
+TEST_F(HttpRetrieval, CredentialsGoOutAsBasicHeader) {
+  engine.UserID = NginxServer::kUser;
+  engine.Password = NginxServer::kPassword;
+  ASSERT_TRUE(Get(Serve("/private/app.bin", "secret data")));
+  EXPECT_EQ(ReadFile(target / "app.bin"), "secret data");
+  const auto lines = LogFor("/private/app.bin");
+  ASSERT_EQ(lines.size(), 1u);
+  const std::string expected = "auth=<Basic " + Base64Encode(std::string(NginxServer::kUser) + ":" + NginxServer::kPassword) + ">";
+  EXPECT_NE(lines[0].find(expected), std::string::npos) << lines[0];
+}
+
+TEST_F(HttpRetrieval, Unauthorized401UnderNeverReportsStatusWithoutPrompt) {
+  engine.Authenticate = zaNever;
+  EXPECT_FALSE(Get(Serve("/private/never.bin", "x")));
+  const auto* report = engine.Find(msgHttpStatus);
+  ASSERT_NE(report, nullptr);
+  EXPECT_EQ(report->arg, "401");
+  EXPECT_EQ(report->status, 6);
+  EXPECT_EQ(report->error, 401);
+  EXPECT_TRUE(engine.dialogs.loginCaptions().empty());
+  EXPECT_FALSE(fs::exists(target / "never.bin"));
+}
+
+TEST_F(HttpRetrieval, Unauthorized401UnderAutoPromptsAndRetriesWithNewCredentials) {
+  engine.Authenticate = zaAuto;
+  engine.dialogs.AnswerLogin("wrong", "guess");
+  engine.dialogs.AnswerLogin(NginxServer::kUser, NginxServer::kPassword);
+  ASSERT_TRUE(Get(Serve("/private/auto.bin", "auto")));
+  EXPECT_EQ(ReadFile(target / "auto.bin"), "auto");
+  const std::string caption = "Connect to 127.0.0.1:" + std::to_string(nginx->port());
+  EXPECT_EQ(engine.dialogs.loginCaptions(), (std::vector<std::string>{caption, caption}));
+  EXPECT_EQ(engine.UserID, NginxServer::kUser);
+  EXPECT_EQ(engine.Password, NginxServer::kPassword);
+  EXPECT_EQ(LogFor("/private/auto.bin").size(), 3u);
+  EXPECT_EQ(engine.Find(msgHttpStatus), nullptr);
+}
+
+TEST_F(HttpRetrieval, CancelledPromptUnderAutoReportsAuthenticationCancelled) {
+  engine.Authenticate = zaAuto;
+  engine.dialogs.CancelLogin();
+  EXPECT_FALSE(Get(nginx->Url("/denied/x.bin")));
+  const auto* report = engine.Find(msgAuthenticationCancelled);
+  ASSERT_NE(report, nullptr);
+  EXPECT_EQ(report->status, 0);
+  EXPECT_EQ(engine.Find(msgHttpStatus), nullptr);
+}
+
+TEST_F(HttpRetrieval, Unauthorized401UnderAlwaysWithCredentialsReportsStatus) {
+  engine.Authenticate = zaAlways;
+  engine.UserID = "someone";
+  engine.Password = "else";
+  EXPECT_FALSE(Get(nginx->Url("/denied/always.bin")));
+  EXPECT_TRUE(engine.dialogs.loginCaptions().empty());
+  ASSERT_NE(engine.Find(msgHttpStatus), nullptr);
+  EXPECT_EQ(engine.Find(msgHttpStatus)->error, 401);
+}
+
+TEST_F(HttpRetrieval, AlwaysPromptsBeforeFirstRequestAndCancelSendsNothing) {
+  engine.Authenticate = zaAlways;
+  engine.UserID = "user";
+  engine.dialogs.CancelLogin();
+  const std::string url = Serve("/private/first.bin", "x");
+  EXPECT_FALSE(Get(url));
+  EXPECT_EQ(engine.dialogs.loginCaptions().size(), 1u);
+  EXPECT_NE(engine.Find(msgAuthenticationCancelled), nullptr);
+  EXPECT_TRUE(LogFor("/private/first.bin").empty());
+  EXPECT_EQ(engine.UserID, "user");
+  EXPECT_EQ(engine.Password, "");
+}
+
+TEST_F(HttpRetrieval, AlwaysPromptConfirmedKeepsCredentialsForLaterDownloads) {
+  engine.Authenticate = zaAlways;
+  engine.dialogs.AnswerLogin(NginxServer::kUser, NginxServer::kPassword);
+  ASSERT_TRUE(Get(Serve("/private/one.bin", "1")));
+  ASSERT_TRUE(Get(Serve("/private/two.bin", "2")));
+  EXPECT_EQ(engine.dialogs.loginCaptions().size(), 1u);
+  EXPECT_EQ(ReadFile(target / "two.bin"), "2");
+}
+
+TEST_F(HttpRetrieval, MissingFileReports404) {
+  EXPECT_FALSE(Get(nginx->Url("/no/such.file")));
+  ASSERT_NE(engine.Find(msgHttpStatus), nullptr);
+  EXPECT_EQ(engine.Find(msgHttpStatus)->error, 404);
+  EXPECT_FALSE(fs::exists(target / "such.file"));
+}
+
+TEST_F(HttpRetrieval, RedirectIsFollowed) {
+  Serve("/redirected.txt", "moved here");
+  ASSERT_TRUE(Get(nginx->Url("/redirect")));
+  // Stored under the name of the requested URL, as the name comes from it.
+  EXPECT_EQ(ReadFile(target / "redirect"), "moved here");
+}
+
+TEST_F(HttpRetrieval, ReadOnlyTargetIsReplaced) {
+  WriteFile(target / "ro.bin", "old");
+  fs::permissions(target / "ro.bin", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  ASSERT_TRUE(Get(Serve("/ro.bin", "new contents")));
+  EXPECT_EQ(ReadFile(target / "ro.bin"), "new contents");
+}
+
+TEST_F(HttpRetrieval, CancelLeavesNoTemporaryFileAndTargetUnchanged) {
+  WriteFile(target / "big.bin", "previous");
+  const std::string url = Serve("/big.bin", Pattern(200000));
+  int polls = 0;
+  engine.OnProgressCancel = [&](TZephron&, bool& cancel) { cancel = ++polls == 2; };
+  EXPECT_FALSE(Get(url));
+  EXPECT_TRUE(engine.Cancelled());
+  EXPECT_EQ(polls, 2);
+  EXPECT_EQ(ReadFile(target / "big.bin"), "previous");
+  EXPECT_TRUE(TempFilesIn(sandbox.temp()).empty());
+  ASSERT_NE(engine.Find(msgProcessCancelled), nullptr);
+}
+
+TEST_F(HttpRetrieval, CancelFlagSetBeforeTransferStopsAfterFirstBlock) {
+  const std::string url = Serve("/flag.bin", Pattern(50000));
+  engine.Cancel();
+  int blocks = 0;
+  engine.OnFileProgress = [&](TZephron&, const std::string&, int, int) { ++blocks; };
+  EXPECT_FALSE(Get(url));
+  EXPECT_EQ(blocks, 1);
+  EXPECT_TRUE(engine.Cancelled());
+  EXPECT_FALSE(fs::exists(target / "flag.bin"));
+}
+
+TEST_F(HttpRetrieval, BodyCutOffByServerLeavesTargetAndReports) {
+  WriteFile(target / "cut", "intact");
+  EXPECT_FALSE(Get(script->Url("/cut")));
+  EXPECT_EQ(ReadFile(target / "cut"), "intact");
+  EXPECT_TRUE(TempFilesIn(sandbox.temp()).empty());
+  const auto* report = engine.Find(msgSystemError);
+  ASSERT_NE(report, nullptr);
+  EXPECT_EQ(report->error, 12030);
+}
+
+TEST_F(HttpRetrieval, StalledBodyTimesOutLeavesTargetAndReports) {
+  engine.ReceiveTimeOut = 400;
+  WriteFile(target / "stall", "intact");
+  EXPECT_FALSE(Get(script->Url("/stall")));
+  EXPECT_EQ(ReadFile(target / "stall"), "intact");
+  EXPECT_TRUE(TempFilesIn(sandbox.temp()).empty());
+  const auto* report = engine.Find(msgSystemError);
+  ASSERT_NE(report, nullptr);
+  EXPECT_EQ(report->error, 12002);
+}
+
+TEST_F(HttpRetrieval, UntrustedCertificateFailsUnderFullVerification) {
+  Serve("/tls.bin", "over tls");
+  engine.CertCheck = ccEnable;
+  EXPECT_FALSE(Get(nginx->TlsUrl("/tls.bin")));
+  const auto* error = engine.Find(msgSystemError);
+  ASSERT_NE(error, nullptr);
+  EXPECT_EQ(error->error, 12045);
+  const auto* notFound = engine.Find(msgFileNotFound);
+  ASSERT_NE(notFound, nullptr);
+  EXPECT_EQ(notFound->status, 2);
+  EXPECT_EQ(notFound->error, 1);
+  EXPECT_FALSE(fs::exists(target / "tls.bin"));
+}
+
+TEST_F(HttpRetrieval, UntrustedCertificateAcceptedWhenChecksDisabled) {
+  Serve("/tls.bin", "over tls");
+  engine.CertCheck = ccDisable;
+  ASSERT_TRUE(Get(nginx->TlsUrl("/tls.bin")));
+  EXPECT_EQ(ReadFile(target / "tls.bin"), "over tls");
+}
+
+TEST_F(HttpRetrieval, UnresolvableHostReportsNameNotResolved) {
+  EXPECT_FALSE(Get("http://no-such-host.invalid/file.bin"));
+  ASSERT_NE(engine.Find(msgSystemError), nullptr);
+  EXPECT_EQ(engine.Find(msgSystemError)->error, 12007);
+  EXPECT_NE(engine.Find(msgFileNotFound), nullptr);
+}
+
+TEST_F(HttpRetrieval, RefusedPortReportsCannotConnect) {
+  EXPECT_FALSE(Get("http://127.0.0.1:" + std::to_string(FreePort()) + "/file.bin"));
+  ASSERT_NE(engine.Find(msgSystemError), nullptr);
+  EXPECT_EQ(engine.Find(msgSystemError)->error, 12029);
+}
+
+TEST_F(HttpRetrieval, ErrorWithoutStatusHandlerShowsMessageBoxUnlessSilent) {
+  engine.UpdateUpdate = zpuPromptOnce;
+  EXPECT_FALSE(Get("http://127.0.0.1:" + std::to_string(FreePort()) + "/file.bin"));
+  ASSERT_EQ(engine.dialogs.shown().size(), 1u);
+  EXPECT_EQ(engine.dialogs.shown()[0].kind, ui::MessageKind::Error);
+}
+
+TEST_F(HttpRetrieval, UrlEndingInSlashIsRefusedInsteadOfReplacingTheFolder) {
+  Serve("/index.html", "index");
+  WriteFile(target / "keep.txt", "kept");
+  EXPECT_FALSE(Get(nginx->Url("/")));
+  EXPECT_TRUE(fs::is_directory(target));
+  EXPECT_EQ(ReadFile(target / "keep.txt"), "kept");
+  ASSERT_NE(engine.Find(msgFileNotFound), nullptr);
+  EXPECT_EQ(engine.Find(msgSystemError)->error, 123);
+}
+
+TEST_F(HttpRetrieval, NameFromHandlerThatClimbsOutIsRefused) {
+  const std::string url = Serve("/climb.bin", "payload");
+  engine.OnFileNameFromURL = [](TZephron&, const std::string&, std::string& name) { name = "../escaped.bin"; };
+  EXPECT_FALSE(Get(url));
+  EXPECT_FALSE(fs::exists(sandbox.root() / "escaped.bin"));
+  EXPECT_NE(engine.Find(msgFileNotFound), nullptr);
+  EXPECT_TRUE(TempFilesIn(sandbox.temp()).empty());
+}
+
+TEST_F(HttpRetrieval, ProgressWindowShowsFileAndPosition) {
+  auto& window = engine.UseProgressWindow();
+  ASSERT_TRUE(Get(Serve("/shown.bin", Pattern(5000))));
+  EXPECT_EQ(window.label, "Downloading: shown.bin");
+  EXPECT_EQ(window.min, 0);
+  EXPECT_EQ(window.max, 5000);
+  EXPECT_EQ(window.position, 5000);
+}
+
+TEST_F(HttpRetrieval, TemporaryFileGoesToTempDirectoryWhenSystemFolderIsOff) {
+  const fs::path downloads = sandbox.root() / "downloads";
+  fs::create_directories(downloads);
+  engine.UseWinTempDir = false;
+  engine.TempDirectory = downloads.string();  // without a trailing separator
+  std::vector<std::string> during;
+  engine.OnFileProgress = [&](TZephron&, const std::string&, int, int) {
+    if (during.empty()) during = TempFilesIn(downloads);
+  };
+  ASSERT_TRUE(Get(Serve("/elsewhere.bin", Pattern(9000))));
+  ASSERT_EQ(during.size(), 1u);
+  EXPECT_EQ(during[0].substr(0, 3), "ZEP");
+  EXPECT_TRUE(TempFilesIn(downloads).empty());
+}
+
+TEST_F(HttpRetrieval, KeepAliveWithExistingConnectionReusesTheConnection) {
+  engine.HTTPKeepAliveAuthentication = true;
+  engine.ExistingConnection = true;
+  ASSERT_TRUE(Get(Serve("/ka1.txt", "1")));
+  ASSERT_TRUE(Get(Serve("/ka2.txt", "2")));
+  const auto first = LogFor("/ka1.txt"), second = LogFor("/ka2.txt");
+  ASSERT_EQ(first.size(), 1u);
+  ASSERT_EQ(second.size(), 1u);
+  const auto conn = [](const std::string& line) { return line.substr(line.find("conn=")).substr(0, line.substr(line.find("conn=")).find(' ')); };
+  EXPECT_EQ(conn(first[0]), conn(second[0]));
+  EXPECT_NE(second[0].find("req=2"), std::string::npos) << second[0];
+}
+
+TEST_F(HttpRetrieval, WithoutKeepAliveEachDownloadHasItsOwnConnection) {
+  ASSERT_TRUE(Get(Serve("/nk1.txt", "1")));
+  ASSERT_TRUE(Get(Serve("/nk2.txt", "2")));
+  const auto second = LogFor("/nk2.txt");
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_NE(second[0].find("req=1"), std::string::npos) << second[0];
+}
+
+TEST_F(HttpRetrieval, EmptyFileIsPlacedButReportedAsNotFetched) {
+  // The result counts only transfers that delivered data; the empty file is in place all the same.
+  EXPECT_FALSE(Get(Serve("/empty.bin", "")));
+  EXPECT_TRUE(fs::exists(target / "empty.bin"));
+  EXPECT_EQ(fs::file_size(target / "empty.bin"), 0u);
+}
+
+}  // namespace
+}  // namespace zephron::test
