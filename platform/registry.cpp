@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <set>
 #include <system_error>
@@ -281,8 +282,9 @@ class HiveView {
 // ---- Files ----
 
 std::string DefaultUserConfig() {
+  // The base-directory rules ignore a relative XDG_CONFIG_HOME.
   std::string dir = Env("XDG_CONFIG_HOME");
-  if (!dir.empty()) return dir;
+  if (!dir.empty() && dir.front() == '/') return dir;
   std::string home = Env("HOME");
   if (home.empty()) {
     if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) home = pw->pw_dir;
@@ -290,8 +292,23 @@ std::string DefaultUserConfig() {
   return home.empty() ? std::string(".config") : home + "/.config";
 }
 
+// A relative folder is taken from the current folder at its first use and
+// kept, since the updater changes its current folder to each product's.
+fs::path AbsoluteOnce(const std::string& dir) {
+  static std::mutex mutex;
+  static std::map<std::string, fs::path> resolved;
+  std::lock_guard lock(mutex);
+  auto [it, added] = resolved.try_emplace(dir);
+  if (added) {
+    std::error_code ec;
+    it->second = fs::absolute(dir, ec);
+    if (ec) it->second = dir;
+  }
+  return it->second;
+}
+
 fs::path RegistryFolder(Hive hive) {
-  if (std::string dir = Env("ZEPHRON_REGISTRY_DIR"); !dir.empty()) return dir;
+  if (std::string dir = Env("ZEPHRON_REGISTRY_DIR"); !dir.empty()) return dir.front() == '/' ? fs::path(dir) : AbsoluteOnce(dir);
   if (hive == Hive::LocalMachine) return "/var/lib/zephron/registry";
   return fs::path(DefaultUserConfig()) / "zephron" / "registry";
 }
@@ -714,7 +731,18 @@ std::optional<std::string> ExportKeyText(Hive hive, std::string_view path, RegVi
   return regfile::Serialize(out);
 }
 
+bool IsHiveFile(const fs::path& file) {
+  std::error_code ec;
+  const fs::path target = fs::weakly_canonical(fs::absolute(file, ec), ec);
+  for (const Hive hive : {Hive::LocalMachine, Hive::CurrentUser}) {
+    std::error_code ec2;
+    if (fs::weakly_canonical(HiveFile(hive), ec2) == target) return true;
+  }
+  return false;
+}
+
 bool ExportKey(Hive hive, std::string_view path, RegView view, const fs::path& file) {
+  if (IsHiveFile(file)) return false;  // it would replace the hive with a part of it
   auto text = ExportKeyText(hive, path, view);
   if (!text) return false;
   const fs::path target = file.has_parent_path() ? file : fs::path(".") / file;

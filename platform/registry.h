@@ -6,7 +6,8 @@
 // Hive files. HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER are each one text file
 // in the regedit export format ("Windows Registry Editor Version 5.00"):
 //   $ZEPHRON_REGISTRY_DIR/HKEY_LOCAL_MACHINE.reg and .../HKEY_CURRENT_USER.reg
-// when ZEPHRON_REGISTRY_DIR is set (and not empty); otherwise
+// when ZEPHRON_REGISTRY_DIR is set (and not empty; a relative folder is
+// resolved against the current folder once, at its first use); otherwise
 //   /var/lib/zephron/registry/HKEY_LOCAL_MACHINE.reg               (machine-wide)
 //   ${XDG_CONFIG_HOME:-$HOME/.config}/zephron/registry/HKEY_CURRENT_USER.reg
 // The files are written as regedit writes them (UTF-16LE with BOM, CR LF) and
@@ -130,8 +131,11 @@ std::filesystem::path HiveFile(Hive hive);
 // not exist or the hive cannot be read.
 std::optional<std::string> ExportKeyText(Hive hive, std::string_view path, RegView view = RegView::Default);
 // ExportKeyText written to a file as UTF-16LE with BOM (replacing it); false when
-// the key does not exist or the file cannot be written.
+// the key does not exist, the file cannot be written or is one of the hive files.
 bool ExportKey(Hive hive, std::string_view path, RegView view, const std::filesystem::path& file);
+
+// Whether a path names one of the hive files (HiveFile), also through links.
+bool IsHiveFile(const std::filesystem::path& file);
 
 // Applies a .reg file: "[KEY]" creates keys, "[-KEY]" deletes them with their
 // subtrees, "name"="data" and typed values are set, "name"=- deletes a value.

@@ -380,11 +380,23 @@ TEST_F(RegistryTest, FirstWriteCreatesTheRegistryFolder) {
   EXPECT_TRUE(fs::exists(dir / "HKEY_LOCAL_MACHINE.reg"));
 }
 
+TEST_F(RegistryTest, RelativeRegistryDirStaysWhereItFirstPointed) {
+  fs::current_path(sandbox.root());
+  sandbox.SetEnv("ZEPHRON_REGISTRY_DIR", "relative-registry");
+  Set(Hive::CurrentUser, "Software\\Corvexis", "A", "1");
+  fs::create_directories(sandbox.root() / "elsewhere");
+  fs::current_path(sandbox.root() / "elsewhere");
+  EXPECT_EQ(Get(Hive::CurrentUser, "Software\\Corvexis", "A"), "1");
+  EXPECT_EQ(HiveFile(Hive::CurrentUser), sandbox.root() / "relative-registry/HKEY_CURRENT_USER.reg");
+}
+
 TEST_F(RegistryTest, WithoutRegistryDirTheDefaultFoldersAreUsed) {
   sandbox.SetEnv("ZEPHRON_REGISTRY_DIR", std::nullopt);
   EXPECT_EQ(HiveFile(Hive::LocalMachine), fs::path("/var/lib/zephron/registry/HKEY_LOCAL_MACHINE.reg"));
   EXPECT_EQ(HiveFile(Hive::CurrentUser), sandbox.appData() / "zephron/registry/HKEY_CURRENT_USER.reg");
   sandbox.SetEnv("XDG_CONFIG_HOME", std::nullopt);
+  EXPECT_EQ(HiveFile(Hive::CurrentUser), sandbox.home() / ".config/zephron/registry/HKEY_CURRENT_USER.reg");
+  sandbox.SetEnv("XDG_CONFIG_HOME", "not/absolute");
   EXPECT_EQ(HiveFile(Hive::CurrentUser), sandbox.home() / ".config/zephron/registry/HKEY_CURRENT_USER.reg");
 }
 

@@ -210,6 +210,13 @@ TEST_F(ZephronRegTest, ExportAndImportRoundTripThroughFiles) {
   EXPECT_FALSE(Get(Hive::CurrentUser, "Software\\Corvexis\\Alpha", "Path"));
   EXPECT_EQ(Get(Hive::CurrentUser, "Software\\Corvexis\\Alpha", "Other"), "o");
 
+  // Exporting onto a hive file would replace the hive with a part of it.
+  const std::string hiveBefore = ReadFile(HiveFile(Hive::CurrentUser));
+  r = Reg({"export", "HKCU\\Software\\Corvexis\\Alpha", HiveFile(Hive::CurrentUser).string(), "/y"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.output.find("is a registry hive file"), std::string::npos) << r.output;
+  EXPECT_EQ(ReadFile(HiveFile(Hive::CurrentUser)), hiveBefore);
+
   r = Reg({"import", (sandbox.root() / "missing.reg").string()});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.output, "ERROR: Error opening the file. There may be a disk or file system error.\n");

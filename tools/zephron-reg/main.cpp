@@ -314,6 +314,7 @@ int Export(const std::vector<std::string>& words) {
   const std::filesystem::path file = args->positional[1];
   const RegView view = ViewOf(*args);
   if (!KeyExists(name->hive, name->path, view)) return Fail(kNotFound);
+  if (IsHiveFile(file)) return Fail("ERROR: " + file.string() + " is a registry hive file; export to another file.");
   std::error_code ec;
   if (!args->y && std::filesystem::exists(file, ec)) {
     if (!Confirm("File " + file.string() + " already exists. Overwrite (Yes/No)?")) {
