@@ -44,6 +44,7 @@ class UnitCollector {
     pending_ = 0;
   }
   bool Empty() const { return out_.empty() && pending_ == 0; }
+  bool Pending() const { return pending_ != 0; }
 
  private:
   std::string& out_;
@@ -79,6 +80,46 @@ void TrimControls(std::string& s) {
   if (begin > 0 || end < s.size()) s = s.substr(begin, end - begin);
 }
 
+
+// Collects UTF-16 units from the buffer up to the unit `stop` (not consumed)
+// or the end of the stream; true when `stop` was found.
+bool CollectUnitsUntil(xmlio::BufferedInput& in, char16_t stop, std::string& out, UnitCollector& collect) {
+  while (true) {
+    const std::size_t avail = in.Available();
+    if (avail == 0) return false;
+    if (avail < 2) {
+      // A unit split across the buffer boundary.
+      const std::int64_t at = in.Position();
+      char16_t unit;
+      if (!ReadUnit(in, unit)) return false;
+      if (unit == stop) {
+        in.Seek(at);
+        return true;
+      }
+      collect.Add(unit);
+      continue;
+    }
+    const unsigned char* data = in.Data();
+    const std::size_t pairs = avail / 2;
+    std::size_t n = 0;
+    bool ascii = true;
+    for (; n < pairs; ++n) {
+      const unsigned lo = data[2 * n];
+      const unsigned hi = data[2 * n + 1];
+      if (hi == 0 && lo == stop) break;
+      ascii = ascii && hi == 0 && lo < 0x80;
+    }
+    if (ascii && !collect.Pending()) {
+      const std::size_t old = out.size();
+      out.resize(old + n);
+      for (std::size_t i = 0; i < n; ++i) out[old + i] = static_cast<char>(data[2 * i]);
+    } else {
+      for (std::size_t i = 0; i < n; ++i) collect.Add(static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8)));
+    }
+    in.Skip(2 * n);
+    if (n < pairs) return true;
+  }
+}
 }  // namespace
 
 std::string ReadTagName(xmlio::BufferedInput& in, bool ansi) {
@@ -96,24 +137,57 @@ std::string ReadTagName(xmlio::BufferedInput& in, bool ansi) {
       in.Skip(avail);
     }
     unsigned char b;
-    while (in.ReadByte(b)) {
-      if (b == '>') break;
-      if (name.empty() && IsTagSkip(b)) continue;
-      xmlchars::AppendLatin1(name, b);
+    while (true) {
+      if (!in.ReadByte(b) || b == '>') return name;
+      if (!IsTagSkip(b)) break;
     }
-    return name;
+    xmlchars::AppendLatin1(name, b);
+    while (true) {
+      const std::size_t avail = in.Available();
+      if (avail == 0) return name;
+      const unsigned char* data = in.Data();
+      const void* hit = std::memchr(data, '>', avail);
+      const std::size_t n = hit != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data) : avail;
+      std::size_t run = 0;
+      for (std::size_t i = 0; i < n; ++i) {
+        if (data[i] < 0x80) continue;
+        name.append(reinterpret_cast<const char*>(data) + run, i - run);
+        xmlchars::AppendLatin1(name, data[i]);
+        run = i + 1;
+      }
+      name.append(reinterpret_cast<const char*>(data) + run, n - run);
+      if (hit != nullptr) {
+        in.Skip(n + 1);
+        return name;
+      }
+      in.Skip(n);
+    }
   }
   char16_t u;
   while (true) {
+    const std::size_t avail = in.Available();
+    if (avail == 0) return name;
+    if (avail >= 2) {
+      const unsigned char* data = in.Data();
+      std::size_t i = 0;
+      while (i + 1 < avail && !(data[i] == '<' && data[i + 1] == 0)) i += 2;
+      if (i + 1 < avail) {
+        in.Skip(i + 2);
+        break;
+      }
+      in.Skip(i);
+      continue;
+    }
     if (!ReadUnit(in, u)) return name;
     if (u == u'<') break;
   }
   UnitCollector collect(name);
-  while (ReadUnit(in, u)) {
-    if (u == u'>') break;
-    if (collect.Empty() && IsTagSkip(u)) continue;
-    collect.Add(u);
+  while (true) {
+    if (!ReadUnit(in, u) || u == u'>') return name;
+    if (!IsTagSkip(u)) break;
   }
+  collect.Add(u);
+  if (CollectUnitsUntil(in, u'>', name, collect)) ReadUnit(in, u);  // the ">"
   collect.Finish();
   return name;
 }
@@ -142,35 +216,7 @@ std::string ReadTagValue(xmlio::BufferedInput& in, bool ansi) {
     }
   } else {
     UnitCollector collect(value);
-    while (true) {
-      const std::size_t avail = in.Available();
-      if (avail == 0) break;
-      if (avail >= 2) {
-        const unsigned char* data = in.Data();
-        std::size_t i = 0;
-        bool stop = false;
-        for (; i + 1 < avail; i += 2) {
-          const auto unit = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-          if (unit == u'<') {
-            stop = true;
-            break;
-          }
-          collect.Add(unit);
-        }
-        in.Skip(i);
-        if (stop) break;
-        continue;
-      }
-      // A unit split across the buffer boundary.
-      const std::int64_t at = in.Position();
-      char16_t unit;
-      if (!ReadUnit(in, unit)) break;
-      if (unit == u'<') {
-        in.Seek(at);
-        break;
-      }
-      collect.Add(unit);
-    }
+    CollectUnitsUntil(in, u'<', value, collect);
     collect.Finish();
   }
   TrimControls(value);

@@ -285,6 +285,12 @@ TEST_F(XmlText, LargeDocumentReadsAcrossBufferBoundaries) {
   TxmlDocument wide;
   LoadBytes(wide, bytes);
   ExpectSameTree(*root, *wide.Root());
+  // From an odd position every buffer boundary splits a UTF-16 unit.
+  TxmlMemoryStream shifted("#" + bytes);
+  shifted.SetPosition(1);
+  TxmlDocument odd;
+  odd.Load(shifted);
+  ExpectSameTree(*root, *odd.Root());
   // The same as 8-bit text, shifted by one byte so units straddle buffers.
   std::string narrow = " ";
   for (std::size_t i = 0; i < bytes.size(); i += 2) narrow.push_back(bytes[i]);
