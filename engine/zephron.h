@@ -11,10 +11,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "engine/update_date.h"
 #include "platform/date_time.h"
 #include "transfer/internet.h"
 #include "ui/dialogs.h"
@@ -158,6 +161,19 @@ using TZephronEvent = std::function<void(TZephron& Sender)>;
 using TZephronThreadDone = std::function<void(TZephron& Sender)>;
 using TNotifyEvent = std::function<void(TZephron& Sender)>;
 using TZephronProgress = std::function<void(TZephron& Sender, const std::string& Action)>;
+
+// The simple checksum of a file: -1 plus every byte (0-255), in 32-bit
+// two's-complement arithmetic, so large files wrap instead of failing. A file
+// that cannot be read contributes nothing.
+std::int32_t SimpleChecksum(const std::string& path);
+
+// Text is rich text when its first five bytes, upper-cased, are "{\RTF".
+bool IsRTFStream(std::string_view bytes);
+// A text as a string list loads it (CR LF, LF or CR end a line; a last line
+// needs no line end; a UTF-8 byte-order mark is dropped), and saves it (each
+// line followed by CR LF).
+std::vector<std::string> TextToLines(std::string_view bytes);
+std::string LinesToText(const std::vector<std::string>& lines);
 
 // The engine log file name shared by every engine of the process; setting an
 // engine's LogFileName sets it.
@@ -321,6 +337,34 @@ class TZephron {
   void DoPostUpdateInfo();
   std::string URLGet();
   void URLPut(const std::string& url);
+
+  // The version check (version_check.cpp). GetControlFile: 0 found, 4 not
+  // found, 5 bad signature; DoVersionCheck: 6 date, 7 nothing new,
+  // 8 unconditional, 9 size, 10 checksum, 11 version, 12 OnCustomValidate.
+  virtual std::string GetControlFileURL();
+  virtual int GetControlFile();
+  virtual int DoVersionCheck();
+  // After a version comparison NewVersion and LocalFile hold the two versions in dotted form.
+  virtual bool FileNeedsUpdate(std::string& NewVersion, std::string& LocalFile, std::int32_t NewChecksum,
+                               std::int32_t NewSize);
+  bool NewVersionAvailable(bool InitPath);
+  std::optional<std::vector<std::string>> NewWhatsNew(bool showdialog);
+
+  // Release dates (update_date.cpp): the control file's date in the engine's
+  // formats; the installed release's date in the registry place of
+  // LastURLEntry, stored in kStoredDateFormat.
+  DateTimeFormat EngineDateFormat() const;
+  TDateTime ParseUpdateDate(const std::string& date, const std::string& time) const;
+  TDateTime UpdateDateGet();
+  void UpdateDatePut(TDateTime d);
+
+  // What's-new and agreement texts (texts.cpp); a stream is the text's bytes.
+  virtual std::optional<std::vector<std::string>> GetWhatsNew();
+  virtual std::optional<std::string> GetWhatsNewStream();
+  virtual std::optional<std::vector<std::string>> GetEULA();
+  virtual std::optional<std::string> GetEULAStream();
+  std::optional<std::vector<std::string>> DownloadTextFile(const std::string& url);
+  std::optional<std::string> DownloadStream(const std::string& url);
 
   // Status reports and the engine log.
   virtual void DoStatus(int Ident, const std::string& Arg, int StatusCode, int ErrCode);
