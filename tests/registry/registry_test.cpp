@@ -300,6 +300,59 @@ TEST_F(RegistryTest, MalformedHiveIsReportedOnceAndNeverTruncated) {
   EXPECT_EQ(Count(again, "this line is not registry text"), 1u);
 }
 
+// Whatever a hive file holds, a write keeps every non-blank line of it, in
+// order (only a "REGEDIT4" header becomes the version 5 header).
+TEST_F(RegistryTest, WritesNeverDropALineOfAnyHiveFile) {
+  const std::vector<std::string> pool = {
+      "[HKEY_CURRENT_USER\\Software\\A]", "[HKEY_CURRENT_USER\\Software\\A\\B]", "[-HKEY_CURRENT_USER\\Software\\C]",
+      "[HKEY_LOCAL_MACHINE\\Software\\Other]", "[HKEY_CURRENT_USER\\Software", "[]", "[", "]",
+      "\"V\"=\"x\"", "\"v\"=\"y \\\" z\"", "@=\"d\"", "@=", "@", "\"", "\"open", "\"n\"=\"open", "\"n\"=\"a\" tail",
+      "\"D\"=dword:00000001", "\"H\"=hex:01,02,\\", "  03,04,\\", "  05", "\"E\"=hex(2):41,00,00,00", "\"X\"=-",
+      "; comment", "  ; indented comment", "garbage", "=", "\\", "  ", "\t", "REGEDIT4",
+      "Windows Registry Editor Version 5.00", "\"\xC3\xBC\"=\"\xE2\x82\xAC\"", "\"bad\xFF\"=\"x\"",
+  };
+  std::uint32_t seed = 12345;
+  const auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) & 0x7FFF;
+  };
+  ::testing::internal::CaptureStderr();
+  for (int round = 0; round < 60; ++round) {
+    sandbox.SetEnv("ZEPHRON_REGISTRY_DIR", (sandbox.root() / ("fuzz" + std::to_string(round))).string());
+    std::vector<std::string> lines;
+    if (next() % 4 != 0) lines.push_back(next() % 2 ? "Windows Registry Editor Version 5.00" : "REGEDIT4");
+    const int count = static_cast<int>(next() % 12);
+    for (int i = 0; i < count; ++i) lines.push_back(pool[next() % pool.size()]);
+    std::string file;
+    for (const auto& line : lines) file += line + (next() % 3 ? "\r\n" : "\n");
+    if (next() % 2) file = regfile::DecodeFileBytes(file);  // as the reader will see an ANSI file
+    WriteFile(HiveFile(Hive::CurrentUser), next() % 2 ? Utf16File(file) : file);
+    const std::string before = regfile::DecodeFileBytes(ReadFile(HiveFile(Hive::CurrentUser)));
+
+    Set(Hive::CurrentUser, "Software\\Fuzz\\Written", "Value", "data");
+    const std::string after = HiveText(Hive::CurrentUser);
+    std::size_t at = 0;
+    bool headerSeen = false;
+    for (std::size_t pos = 0; pos < before.size();) {
+      std::size_t end = before.find('\n', pos);
+      if (end == std::string::npos) end = before.size();
+      std::string line = before.substr(pos, end - pos);
+      pos = end + 1;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.find_first_not_of(" \t") == std::string::npos) continue;
+      if (!headerSeen && (line == "REGEDIT4" || line == "Windows Registry Editor Version 5.00")) {
+        headerSeen = true;
+        continue;
+      }
+      headerSeen = true;
+      const std::size_t found = after.find(line + "\r\n", at);
+      ASSERT_NE(found, std::string::npos) << "round " << round << ": lost \"" << line << "\" of\n" << before << "\nnow\n" << after;
+      at = found + line.size();
+    }
+  }
+  ::testing::internal::GetCapturedStderr();
+}
+
 TEST_F(RegistryTest, HiveWithoutHeaderKeepsEveryLine) {
   const std::string content = "[HKEY_CURRENT_USER\\Software\\NoHeader]\n\"A\"=\"1\"\n";
   WriteFile(HiveFile(Hive::CurrentUser), "garbage first\n" + content);
