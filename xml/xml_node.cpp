@@ -87,6 +87,7 @@ TxmlNode* TxmlNode::GetItem(int index) const {
 }
 
 int TxmlNode::Add(std::unique_ptr<TxmlNode> node) {
+  if (node == nullptr) return -1;
   node->FParent = this;
   FItems.push_back(std::move(node));
   return Count() - 1;

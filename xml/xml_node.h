@@ -30,7 +30,8 @@ class TxmlNode {
   // The child at a 0-based position; outside 0..Count-1 the list's index error.
   TxmlNode* GetItem(int index) const;
   TxmlNode* Items(int index) const { return GetItem(index); }
-  // Appends the node (taking it over and making this node its parent); its index.
+  // Appends the node (taking it over and making this node its parent); its
+  // index, or -1 for no node.
   int Add(std::unique_ptr<TxmlNode> node);
   // Takes the first occurrence of the node out of the list and hands it back
   // (empty when it is not a child).

@@ -181,6 +181,25 @@ TEST_F(XmlTree, FileValueEscapesAndUnescapesInOnePass) {
   EXPECT_EQ(n->Value(), "&lt; <&LT;&gt&");
 }
 
+TEST_F(XmlTree, NodesMovedBetweenParentsKeepTheirSubtree) {
+  TxmlNode* a = root->CreateSubNode("a", "");
+  TxmlNode* b = root->CreateSubNode("b", "");
+  TxmlNode* c = a->CreateSubNode("c", "1");
+  c->CreateSubNode("d", "2");
+  std::unique_ptr<TxmlNode> taken = a->Remove(c);
+  ASSERT_EQ(taken.get(), c);
+  EXPECT_EQ(a->Count(), 0);
+  EXPECT_EQ(a->Remove(c), nullptr);
+  EXPECT_EQ(b->Add(std::move(taken)), 0);
+  EXPECT_EQ(c->Parent(), b);
+  EXPECT_EQ(b->IndexOf(c), 0);
+  EXPECT_EQ(doc.NodeByPath("b/c/d", false)->Value(), "2");
+  // A node made without a document counts nowhere.
+  TxmlNode detached(nullptr, nullptr);
+  detached.CreateSubNode("x", "");
+  EXPECT_EQ(doc.NodeCount, 5);
+}
+
 TEST(XmlDeepTree, MillionNestedNodesAreFreedAndWalkedWithoutRecursion) {
   auto doc = std::make_unique<TxmlDocument>();
   TxmlNode* node = doc->Root();
