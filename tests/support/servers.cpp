@@ -157,6 +157,8 @@ NginxServer::NginxServer() : dir_(MakeTempDir("nginx")) {
        << "    location /private/ { auth_basic \"Updates\"; auth_basic_user_file " << d << "/htpasswd; }\n"
        << "    location /denied/ { auth_basic \"Closed\"; auth_basic_user_file " << d << "/nobody.htpasswd; }\n"
        << "    location = /redirect { return 302 http://127.0.0.1:" << port_ << "/redirected.txt; }\n"
+       // A redirector: /go/<path> answers 302 with /<path>, and an empty body.
+       << "    location ~ ^/go/(.*)$ { return 302 http://127.0.0.1:" << port_ << "/$1; }\n"
        << "  }\n}\n";
   WriteFile(dir_ / "nginx.conf", conf.str());
   process_ = std::make_unique<ChildProcess>(

@@ -5,7 +5,7 @@
 // NginxServer: Debian's nginx with a generated configuration: static files
 // under www/, a Basic-authentication area /private/, an area that always
 // answers 401 (/denied/), a redirect (/redirect), 404 for missing files, the
-// same site over HTTPS with a freshly made self-signed certificate, and an
+// redirector /go/<path> answering 302 with /<path>, the same site over HTTPS with a freshly made self-signed certificate, and an
 // access log that records the Authorization, cache and connection details of
 // every request.
 //

@@ -1,0 +1,175 @@
+// The check pass: the walk over the catalogue, the update location of each
+// product and its resolution, and the engine's check of each installed product.
+#include <cctype>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+#include "app/form_main.h"
+#include "app/registry_read.h"
+#include "platform/paths.h"
+
+namespace zephron {
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool StartsWith(const std::string& text, std::string_view prefix) { return text.rfind(prefix, 0) == 0; }
+
+// An "ftp://[user@]host[:port][/path]" location, split for the engine.
+struct FtpLocation {
+  std::string host;
+  int port = 21;
+  std::string path;  // relative to the login folder, without leading or trailing "/"
+};
+
+FtpLocation SplitFtpLocation(const std::string& url) {
+  FtpLocation location;
+  std::string rest = url.substr(url.find("://") + 3);
+  const auto slash = rest.find('/');
+  std::string authority = rest.substr(0, slash);
+  location.path = slash == std::string::npos ? std::string() : rest.substr(slash + 1);
+  while (!location.path.empty() && location.path.back() == '/') location.path.pop_back();
+  if (const auto at = authority.rfind('@'); at != std::string::npos) authority = authority.substr(at + 1);
+  const auto colon = authority.rfind(':');
+  if (colon != std::string::npos && authority.find(']', colon) == std::string::npos) {
+    try {
+      location.port = std::stoi(authority.substr(colon + 1));
+    } catch (const std::exception&) {
+      location.port = 21;
+    }
+    authority = authority.substr(0, colon);
+  }
+  location.host = authority;
+  return location;
+}
+
+}  // namespace
+
+void TformMain::bCheckClick() {
+  SetStatus(texts::kCheckingForUpdates);
+  Zephron.UseWinTempDir = false;
+  CheckOnly = true;
+  RunPass();
+  CheckOnly = false;
+  FView.SetGetUpdatesEnabled(!UpdateInfo.empty());
+}
+
+void TformMain::RunPass() {
+  UpdateInfo.clear();
+  FView.SetCheckEnabled(false);
+  FView.SetGetUpdatesEnabled(false);
+  ShowBusyCursor();
+  if (CheckOnly) slNewVersions.Clear();
+  ErrorCode = 0;
+  try {
+    for (const TProduct& product : kCatalogue) {
+      CheckProduct(std::string(product.name), std::string(product.mutex), std::string(product.updateFolder));
+    }
+    if (!CheckOnly) {
+      FView.ShowInfo(ErrorCode != 0 ? texts::kZephronFailed
+                     : AppUpdated   ? texts::kFilesDownloaded
+                                    : texts::kZephronFinished);
+    }
+    FLog.LogLine(texts::kZephronFinished);
+    if (!CheckOnly) slNewVersions.Clear();
+  } catch (const std::exception& error) {
+    FView.ShowInfo(error.what());
+    SetStatus(error.what());
+    if (ErrorCode == 0) ErrorCode = -1;
+  }
+  FView.SetCheckEnabled(true);
+  RestoreCursor();
+  if (AppUpdated) FView.Close();
+  Checked = true;
+  if (ErrorCode == 0) SetStatus(UpdateInfo.empty() ? texts::kNoNewVersions : texts::kNewVersions);
+  UpdatingKey.clear();
+  ShowProducts();
+}
+
+void TformMain::CheckProduct(const std::string& name, const std::string& mutex, const std::string& folder) {
+  (void)mutex;  // guards the update of a running product; a check only reads
+  if (!CheckOnly && !slNewVersions.Value(name)) return;
+  FLog.LogDebug("Checking " + name);
+  const std::string path = GetInstallPath(name);
+  FLog.LogDebug("Registry path is Software\\Corvexis\\" + name);
+  FLog.LogDebug("Install path is " + path);
+  if (path.empty()) return;
+  if (!CheckOnly) {
+    UpdatingKey = name;
+    ShowProducts();
+  }
+
+  const TUpdateLocation location = UpdateLocationSource(name);
+  zpHost = location.baseURL;
+  Zephron.UserID = location.userID;
+  Zephron.Password = location.password;
+  const std::string resolved = ResolveUpdateHost();
+  Zephron.Host = resolved;
+  FLog.LogDebug("Contacting " + Zephron.Host);
+  const std::string lowered = Lower(resolved);
+  Zephron.UpdateType = StartsWith(lowered, "http") ? httpUpdate : StartsWith(lowered, "ftp") ? ftpUpdate : fileUpdate;
+  CurrentUpdateFolder = folder;
+  RenameFrom.clear();
+  RenameTo.clear();
+  if (zpHost.empty()) throw TUpdaterError(texts::kUnknownLocation);
+  FLog.LogDebug(std::string(texts::kCheckingUpdatesFor) + " " + name);
+
+  if (Zephron.UpdateType == ftpUpdate) {
+    Zephron.URL = folder + ".INF";
+    // An ftp:// location has the same layout as an HTTP one: the engine logs
+    // on to the URL's host and port and reads from its path + the update folder.
+    if (StartsWith(lowered, "ftp://")) {
+      const FtpLocation ftp = SplitFtpLocation(resolved);
+      Zephron.Host = ftp.host;
+      Zephron.Port = ftp.port;
+      Zephron.FTPDirectory = ftp.path.empty() ? folder : ftp.path + "/" + folder;
+    }
+  } else {
+    std::string base = resolved;
+    if (base.empty() || base.back() != '/') base += '/';
+    Zephron.URL = base + folder + "/" + folder + ".INF";
+    // A file location is a path, not a web address: it gets no "http://".
+    if (Zephron.UpdateType == httpUpdate && !StartsWith(Lower(Zephron.URL), "htt")) {
+      Zephron.URL = "http://" + Zephron.URL;
+    }
+    if (Zephron.UpdateType == fileUpdate && StartsWith(Lower(Zephron.URL), "file://")) {
+      Zephron.URL = Zephron.URL.substr(7);
+    }
+  }
+
+  std::string dir = platform::ToSlashes(path);
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  std::error_code ec;
+  std::filesystem::current_path(dir, ec);
+  if (ec) throw TUpdaterError("I/O error " + std::to_string(ec.value()) + ": " + dir);
+  FLog.LogDebug("Current path: " + platform::CurrentFolder());
+
+  if (Zephron.NewVersionAvailable(false) && CheckOnly) {
+    UpdateInfo += name + ": " + Zephron.NewVersionInfo() + "\r\n";
+    slNewVersions.Add(name, Zephron.NewVersionInfo());
+  }
+  FLog.LogLine("");
+}
+
+std::string TformMain::ResolveUpdateHost() {
+  if (LastURLCheck == zpHost) return LastActualURL;
+  LastURLCheck = zpHost;
+  std::string result;
+  // Only a web address can be a redirector; any other location is its own answer.
+  if (!StartsWith(Lower(zpHost), "http")) {
+    result = zpHost;
+  } else {
+    const THttpGetResult answer = IdHTTP.Get(zpHost);
+    result = answer.ok && !answer.body.empty() ? zpHost : redirection;
+  }
+  LastActualURL = result;
+  return result;
+}
+
+void TformMain::IdHTTPRedirect(std::string& dest) { redirection = dest; }
+
+}  // namespace zephron

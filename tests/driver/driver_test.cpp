@@ -1,0 +1,196 @@
+#include <filesystem>
+
+#include "archive/crc32.h"
+#include "tests/driver/driver_fixture.h"
+#include "tests/support/servers.h"
+
+namespace zephron::test {
+namespace {
+namespace fs = std::filesystem;
+
+class CheckPass : public DriverFixture {
+ protected:
+  // TesselServer has a larger release by size, Vardel Quillon and Zephron are current.
+  void PublishSuite() {
+    Install("TesselServer", "TesselServer.exe", "old");
+    Install("Vardel Quillon", "Quillon.exe", "quillon");
+    Install("Zephron", "Zephron.exe", "zephron");
+    Publish("tesselserver", "[update]\nlocalversion=TesselServer.exe\nnewsize=1234\nnewversion=2.0.0.0\n");
+    Publish("quillon", "[update]\nlocalversion=Quillon.exe\nnewchecksum=" +
+                           std::to_string(-1 + 'q' + 'u' + 'i' + 'l' + 'l' + 'o' + 'n') + "\n");
+    Publish("zephron", "[update]\nlocalversion=Zephron.exe\nnewsize=7\n");
+  }
+};
+
+TEST_F(CheckPass, FileLocationReportsTheSizeBasedUpdate) {
+  PublishSuite();
+  auto form = MakeForm();
+  form->bCheckClick();
+  EXPECT_EQ(form->ErrorCode, 0);
+  EXPECT_EQ(form->UpdateInfo, "TesselServer: 2.0.0.0\r\n");
+  ASSERT_EQ(form->slNewVersions.Entries().size(), 1u);
+  EXPECT_EQ(form->slNewVersions.Value("TesselServer").value_or(""), "2.0.0.0");
+  EXPECT_EQ(form->Status(), "New version(s) found");
+  EXPECT_TRUE(view.getUpdatesEnabled());
+  EXPECT_TRUE(view.checkEnabled());
+  EXPECT_FALSE(view.IsBusyCursor());
+  EXPECT_EQ(view.rows()[0].label, "Tessel Server: installed (not found), version 2.0.0.0 available");
+  EXPECT_EQ(view.rows()[0].secondColor, clYellow);
+  EXPECT_EQ(view.rows()[1].label, "Olvane Server: not installed");
+  EXPECT_EQ(view.rows()[2].secondColor, clLime);
+  EXPECT_EQ(view.rows()[3].secondColor, clGray);
+}
+
+TEST_F(CheckPass, LogWithoutDebugHoldsOnlyTheHandlersLinesAndOneEmptyEntryPerProduct) {
+  PublishSuite();
+  MakeForm()->bCheckClick();
+  const std::string entry = "\r\n\r\n";
+  EXPECT_EQ(UpdaterLog(), "New version(s) found" + entry + entry + "No new version found" + entry + entry +
+                              "No new version found" + entry + entry + "Zephron finished" + entry);
+}
+
+TEST_F(CheckPass, DebugLogNamesEveryStep) {
+  PublishSuite();
+  const fs::path quillon = sandbox.root() / "install/Vardel Quillon";
+  MakeForm(true)->bCheckClick();
+  const std::string log = UpdaterLog();
+  const std::string entry = "\r\n\r\n";
+  EXPECT_EQ(log.rfind("Checking for updates" + entry, 0), 0u) << log;
+  // A product that is not installed: exactly three lines.
+  EXPECT_NE(log.find("Checking Olvane Server" + entry + "Registry path is Software\\Corvexis\\Olvane Server" + entry +
+                     "Install path is " + entry + "Checking Vardel Quillon"),
+            std::string::npos);
+  EXPECT_NE(log.find("Install path is " + quillon.string() + entry + "Contacting " + updates.string() + entry +
+                     "Checking updates for  Vardel Quillon" + entry + "Current path: " + quillon.string() + entry),
+            std::string::npos);
+  EXPECT_NE(log.find("Version check : Checksum compare of Quillon.exe:"), std::string::npos);
+  EXPECT_EQ(log.find("Checking updates for  Tendwell"), std::string::npos) << "Tendwell is not installed";
+  EXPECT_NE(log.find("Zephron finished" + entry + "New version(s) found" + entry), std::string::npos);
+}
+
+TEST_F(CheckPass, NothingNewLeavesGetUpdatesDisabled) {
+  Install("Zephron", "Zephron.exe", "zephron");
+  Publish("zephron", "[update]\nlocalversion=Zephron.exe\nnewsize=7\n");
+  auto form = MakeForm();
+  form->bCheckClick();
+  EXPECT_EQ(form->Status(), "No new versions found, the installed components are the latest versions available.");
+  EXPECT_FALSE(view.getUpdatesEnabled());
+  EXPECT_TRUE(form->UpdateInfo.empty());
+}
+
+TEST_F(CheckPass, UnknownUpdateLocationEndsThePass) {
+  Install("TesselServer", "TesselServer.exe");
+  Install("Zephron", "Zephron.exe");
+  auto form = MakeForm();
+  form->UpdateLocationSource = [](const std::string&) { return TUpdateLocation{}; };
+  form->bCheckClick();
+  EXPECT_EQ(form->ErrorCode, -1);
+  EXPECT_EQ(form->Status(), "Unknown update location");
+  ASSERT_EQ(view.dialogs().size(), 1u);
+  EXPECT_EQ(view.dialogs()[0].text, "Unknown update location");
+  EXPECT_EQ(UpdaterLog().find("Zephron finished"), std::string::npos);
+  EXPECT_TRUE(view.checkEnabled());
+}
+
+TEST_F(CheckPass, MissingControlFileRaisesTheErrorCodeOfTheEngine) {
+  Install("TesselServer", "TesselServer.exe");
+  auto form = MakeForm();
+  form->bCheckClick();
+  // The missing source reports error code 1 and the pass carries it.
+  EXPECT_GT(form->ErrorCode, 0);
+  EXPECT_TRUE(form->UpdateInfo.empty());
+  EXPECT_NE(UpdaterLog().find("Update not available"), std::string::npos);
+}
+
+TEST_F(CheckPass, LocationFromTheRegistry) {
+  Install("Zephron", "Zephron.exe", "zephron");
+  Publish("zephron", "[update]\nlocalversion=Zephron.exe\nnewsize=99\nnewversion=3.1\n");
+  auto key = platform::RegistryKey::Create(platform::Hive::LocalMachine, "Software\\Corvexis\\Zephron");
+  ASSERT_TRUE(key && key->WriteString("UpdateURL", updates.string()));
+  auto form = MakeForm();
+  form->UpdateLocationSource = GetUpdateLocation;
+  form->bCheckClick();
+  EXPECT_EQ(form->UpdateInfo, "Zephron: 3.1\r\n");
+  EXPECT_EQ(form->Zephron.URL, updates.string() + "/zephron/zephron.INF");
+  EXPECT_EQ(form->Zephron.UpdateType, fileUpdate);
+}
+
+class HttpCheckPass : public DriverFixture {
+ protected:
+  void SetUp() override {
+    DriverFixture::SetUp();
+    Install("Vardel Quillon", "Quillon.exe", "quillon");
+    Install("Tendwell", "Tendwell.exe", "tendwell");
+    WriteFile(nginx.DocRoot() / "updates/quillon/quillon.INF", "[update]\nlocalversion=Quillon.exe\nnewsize=50\nnewversion=5.0\n");
+    WriteFile(nginx.DocRoot() / "updates/tendwell/tendwell.INF", "[update]\nlocalversion=Tendwell.exe\nnewsize=8\n");
+  }
+  int Requests(const std::string& uri) const {
+    int n = 0;
+    for (const auto& line : nginx.AccessLog()) n += line.rfind("GET " + uri + " ", 0) == 0;
+    return n;
+  }
+  NginxServer nginx;
+};
+
+TEST_F(HttpCheckPass, RedirectorPointsToTheRealLocationAndIsAskedOnce) {
+  auto form = MakeForm();
+  const std::string redirector = nginx.Url("/go/updates/");
+  form->UpdateLocationSource = [&](const std::string&) { return TUpdateLocation{redirector, "", ""}; };
+  form->bCheckClick();
+  EXPECT_EQ(form->ErrorCode, 0);
+  EXPECT_EQ(form->UpdateInfo, "Vardel Quillon: 5.0\r\n");
+  EXPECT_EQ(form->redirection, nginx.Url("/updates/"));
+  EXPECT_EQ(form->Zephron.URL, nginx.Url("/updates/tendwell/tendwell.INF"));
+  EXPECT_EQ(form->Zephron.UpdateType, httpUpdate);
+  EXPECT_EQ(Requests("/go/updates/"), 1) << "one GET for two products with the same base URL";
+}
+
+TEST_F(HttpCheckPass, BaseUrlWithABodyIsUsedItself) {
+  WriteFile(nginx.DocRoot() / "updates/index.html", "<html>updates</html>");
+  auto form = MakeForm();
+  const std::string base = nginx.Url("/updates/");
+  form->UpdateLocationSource = [&](const std::string&) { return TUpdateLocation{base, "", ""}; };
+  form->bCheckClick();
+  EXPECT_EQ(form->UpdateInfo, "Vardel Quillon: 5.0\r\n");
+  EXPECT_TRUE(form->redirection.empty());
+  EXPECT_EQ(form->Zephron.URL, nginx.Url("/updates/tendwell/tendwell.INF"));
+}
+
+TEST_F(HttpCheckPass, FailingGetFallsBackToTheLastRedirection) {
+  auto form = MakeForm();
+  form->zpHost = nginx.Url("/go/updates/");
+  EXPECT_EQ(form->ResolveUpdateHost(), nginx.Url("/updates/"));
+  form->zpHost = nginx.Url("/no-such-place/");
+  EXPECT_EQ(form->ResolveUpdateHost(), nginx.Url("/updates/")) << "404: the redirection of the earlier product";
+  form->zpHost = "";
+  EXPECT_EQ(form->ResolveUpdateHost(), "") << "an empty base is not a web address: no request, no redirection";
+}
+
+TEST_F(HttpCheckPass, NoRedirectionEverMeansAnEmptyHost) {
+  auto form = MakeForm();
+  form->zpHost = "http://127.0.0.1:1/";
+  EXPECT_EQ(form->ResolveUpdateHost(), "");
+}
+
+class FtpCheckPass : public DriverFixture {
+ protected:
+  FtpServer ftp;
+};
+
+TEST_F(FtpCheckPass, FtpLocationHasTheLayoutOfAnHttpOne) {
+  Install("Vardel Quillon", "Quillon.exe", "quillon");
+  WriteFile(ftp.AnonymousRoot() / "pub/quillon/quillon.INF", "[update]\nlocalversion=Quillon.exe\nnewsize=50\nnewversion=6.1\n");
+  auto form = MakeForm();
+  const std::string base = "ftp://127.0.0.1:" + std::to_string(ftp.port()) + "/pub";
+  form->UpdateLocationSource = [&](const std::string&) { return TUpdateLocation{base, "", ""}; };
+  form->bCheckClick();
+  EXPECT_EQ(form->ErrorCode, 0) << form->Status();
+  EXPECT_EQ(form->UpdateInfo, "Vardel Quillon: 6.1\r\n");
+  EXPECT_EQ(form->Zephron.URL, "quillon.INF");
+  EXPECT_EQ(form->Zephron.Host, "127.0.0.1");
+  EXPECT_EQ(form->Zephron.Port, ftp.port());
+  EXPECT_EQ(form->Zephron.FTPDirectory, "pub/quillon");
+}
+
+}  // namespace
+}  // namespace zephron::test
