@@ -167,7 +167,7 @@ class HiveView {
       Key key;
       key.path = std::string(HiveName(hive_)) + (n ? "\\" : "") + JoinPath(parts, n);
       doc_.keys.insert(doc_.keys.begin() + static_cast<std::ptrdiff_t>(at), std::move(key));
-      Reindex();
+      names_.insert(names_.begin() + static_cast<std::ptrdiff_t>(at), NameOf(doc_.keys[at]));
     }
     return Blocks(FoldCase(JoinPath(parts, parts.size()))).front();
   }
