@@ -160,6 +160,10 @@ std::uint32_t Crc32Update(std::uint32_t crc, std::span<const std::byte> data) {
   return ~Register(~crc, reinterpret_cast<const unsigned char*>(data.data()), data.size());
 }
 
+std::uint32_t detail::Crc32UpdatePortable(std::uint32_t crc, std::span<const std::byte> data) {
+  return ~RegisterSliced(~crc, reinterpret_cast<const unsigned char*>(data.data()), data.size());
+}
+
 std::int32_t FileCRC32(const std::string& path) {
   std::uint32_t reg = 0xFFFFFFFFu;
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));

@@ -22,4 +22,10 @@ std::uint32_t Crc32Update(std::uint32_t crc, std::span<const std::byte> data);
 // empty file; a read that fails part-way ends the data there.
 std::int32_t FileCRC32(const std::string& path);
 
+namespace detail {
+// Crc32Update without the processor-specific path (the sliced tables only):
+// what machines without carry-less multiplication run. For tests and benchmarks.
+std::uint32_t Crc32UpdatePortable(std::uint32_t crc, std::span<const std::byte> data);
+}  // namespace detail
+
 }  // namespace zephron

@@ -93,6 +93,15 @@ TEST(Crc32Buffer, MatchesZlibOnRandomData) {
   EXPECT_EQ(Crc32Update(0, Bytes(ones)), Zlib(ones));
 }
 
+TEST(Crc32Buffer, PortablePathMatchesZlib) {
+  EXPECT_EQ(detail::Crc32UpdatePortable(0, Bytes("123456789")), 0xCBF43926u);
+  for (unsigned seed = 0; seed < 10; ++seed) {
+    const std::string data = RandomBytes(70000 + seed * 13, seed + 100);
+    ASSERT_EQ(detail::Crc32UpdatePortable(0, Bytes(data)), Zlib(data)) << seed;
+    ASSERT_EQ(detail::Crc32UpdatePortable(0, Bytes(data)), Crc32Update(0, Bytes(data))) << seed;
+  }
+}
+
 TEST_F(FileCrc, NineDigitsGiveTheCheckValueAsNegativeNumber) {
   EXPECT_EQ(FileCRC32(Put("123456789")), -873187034);
 }
