@@ -336,6 +336,18 @@ TEST_F(VersionInfoTest, ReadsElf32AndBigEndianElf) {
   }
 }
 
+// A file of more than 5 GiB (a sparse hole after the image): only the
+// headers, the resource directory and the block are read.
+TEST_F(VersionInfoTest, LargeFileIsReadByItsHeadersAndBlockOnly) {
+  const auto block = SampleBlock();
+  auto pe = MakePe(TypicalPe(block, true));
+  const auto file = Write("large.exe", pe);
+  fs::resize_file(file, (std::uint64_t{5} << 30) + pe.size());  // a hole after the image
+  const auto read = GetFileVersionInfo(file);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(*read, block);
+}
+
 TEST_F(VersionInfoTest, FilesWithoutVersionInformation) {
   test::PeOptions noVersion;
   noVersion.resources = {{"", 3, "", 1, 0x0409, AsBytes("icon")}, {"", 24, "", 1, 0x0409, AsBytes("<manifest/>")}};

@@ -42,7 +42,8 @@ TEST_F(GetFileVersionStringTest, ShortFileVersionGivesWayToProductVersion) {
 
 TEST_F(GetFileVersionStringTest, NotFoundWithoutUsableStrings) {
   EXPECT_EQ(GetFileVersionString(Exe({{"FileVersion", "2.1"}}), 4), "not found");
-  EXPECT_EQ(GetFileVersionString(Exe({{"FileVersion", ""}, {"ProductVersion", ""}}), 4), "not found");
+  // An empty product version still has its terminating zero, so it is taken.
+  EXPECT_EQ(GetFileVersionString(Exe({{"FileVersion", ""}, {"ProductVersion", ""}}), 4), "");
   EXPECT_EQ(GetFileVersionString(Exe({{"CompanyName", "Corvexis"}}), 4), "not found");
   // Without a translation the string table is not looked for.
   EXPECT_EQ(GetFileVersionString(Exe({{"FileVersion", "1.0.0.0"}}, 0x0409, 0x04B0, {}), 4), "not found");
@@ -72,7 +73,10 @@ TEST_F(GetFileVersionStringTest, CutToParts) {
   EXPECT_EQ(GetFileVersionString(exe, 1), "1");
   const auto missing = (sandbox.root() / "missing.exe").string();
   EXPECT_EQ(GetFileVersionString(missing, 3), "");
-  EXPECT_EQ(GetFileVersionString(Exe({{"ProductVersion", "2.1"}}), 3), "");
+  // Cutting drops characters from the end until enough dots are gone.
+  const auto twoParts = Exe({{"ProductVersion", "2.1"}});
+  EXPECT_EQ(GetFileVersionString(twoParts, 3), "2");
+  EXPECT_EQ(GetFileVersionString(twoParts, 2), "");
   EXPECT_EQ(GetFileVersionString(Exe({{"ProductVersion", "2.1.0"}}), 3), "2.1");
 }
 
