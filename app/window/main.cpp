@@ -1,0 +1,41 @@
+// zephron, the updater program: the main window on Qt widgets over the update
+// driver. A single command-line argument equal to the access code switches
+// the debug log on; a second updater anywhere on the machine ends at once.
+#include <QApplication>
+#include <cstdio>
+#include <exception>
+
+#include "app/form_main.h"
+#include "app/instance.h"
+#include "app/registry_read.h"
+#include "ui/qt/dialog_runner.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/qt_dialogs.h"
+
+int main(int argc, char** argv) {
+  using namespace zephron;
+  InitSystem64Bit();
+  // Held until the process ends; the kernel releases it with the process.
+  const TInstanceClaim claim = ClaimInstanceMutex(kInstanceMutexName);
+  if ((claim.bits & 1) == 0) return 0;
+
+  QApplication app(argc, argv);
+  ui::qt::SetApplicationTitle(QStringLiteral("Corvexis Zephron"));
+  try {
+    ui::qt::QtMainWindow window;
+    ui::qt::QtDialogs dialogs(&window);
+    TformMain form(window, argc, argv);
+    form.Zephron.SetDialogs(&dialogs);
+    window.onCheck = [&form] { form.bCheckClick(); };
+    window.onClose = [&window] { window.close(); };
+    window.CenterOnScreen();
+    window.show();
+    const int result = app.exec();
+    form.Zephron.SetDialogs(nullptr);
+    return result;
+  } catch (const std::exception& error) {
+    // The log could not be opened before the window existed (debug mode).
+    std::fprintf(stderr, "zephron: %s\n", error.what());
+    return 1;
+  }
+}
