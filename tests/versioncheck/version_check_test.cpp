@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "archive/crc32.h"
+#include "platform/special_folders.h"
 #include "tests/versioncheck/version_check_fixture.h"
 
 namespace zephron::test {
@@ -389,6 +390,21 @@ TEST_P(NewVersionAvailableTest, WhatsNewIsHandedToTheHostForANewVersion) {
   EXPECT_FALSE(Check({{"update", {"date=01/01/1970"}}, {"whatsnew", {"file=" + UrlOf("news.txt")}}}));
   EXPECT_TRUE(text.empty());
   EXPECT_EQ(engine.Count(msgFoundWhatsNew), 0);
+}
+
+TEST_P(NewVersionAvailableTest, MissingLocalAppDataLeavesTheCheckWithTheConnectionClosed) {
+  sandbox.SetEnv("XDG_DATA_HOME", std::nullopt);
+  sandbox.SetEnv("HOME", std::nullopt);
+  WriteFile(root / "app.inf", ControlFile({{"update", {"newsize=5", "localversion={LAD}\\app.exe"}}}));
+  EXPECT_THROW(engine.NewVersionAvailable(false), EngineError);
+  EXPECT_FALSE(engine.InProgress());
+  EXPECT_FALSE(engine.HintConnect());
+}
+
+TEST_P(NewVersionAvailableTest, InitPathWorksInTheProgramFolder) {
+  WriteFile(root / "app.inf", ControlFile({{"update", {"unconditional=1"}}}));
+  EXPECT_TRUE(engine.NewVersionAvailable(true));
+  EXPECT_TRUE(fs::equivalent(fs::current_path(), platform::ProgramFolder()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Locations, NewVersionAvailableTest,
