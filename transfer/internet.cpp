@@ -282,7 +282,7 @@ class Transfer {
       Pump([this] { return Available() > 0; });
     }
     const std::size_t n = std::min(out.size(), Available());
-    std::memcpy(out.data(), buffer_.data() + offset_, n);
+    if (n > 0) std::memcpy(out.data(), buffer_.data() + offset_, n);
     offset_ += n;
     return n;
   }

@@ -83,7 +83,12 @@ ChildProcess::~ChildProcess() {
   ::waitpid(pid_, nullptr, 0);
 }
 
-bool ChildProcess::Running() { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
+bool ChildProcess::Running() {
+  if (pid_ <= 0) return false;
+  if (::waitpid(pid_, nullptr, WNOHANG) == 0) return true;
+  pid_ = -1;  // reaped: the number may be reused, never signal it again
+  return false;
+}
 
 int FreePort(const std::string& address) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -232,16 +237,29 @@ std::vector<std::string> FtpServer::CommandLog() const { return ReadLines(dir_ /
 ScriptHttpServer::ScriptHttpServer(const std::string& address, int port)
     : dir_(MakeTempDir("http")), address_(address), port_(port == 0 ? FreePort(address) : port) {
   RequireProgram(kPython);
-  process_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{kPython, ZEPHRON_SERVERS_SCRIPT, "http", address_, std::to_string(port_)},
-      dir_ / "server.log");
-  if (!WaitForPort(address_, port_) || !process_->Running()) {
-    const std::string log = ReadFile(dir_ / "server.log");
-    process_.reset();
+  // A fixed port may still be held by the same server of a test running in
+  // parallel: wait for it to be given up.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(port == 0 ? 10 : 120);
+  std::string log;
+  while (std::chrono::steady_clock::now() < deadline) {
+    const fs::path output = dir_ / "server.log";
     std::error_code ec;
-    fs::remove_all(dir_, ec);
-    throw std::runtime_error("HTTP helper did not start on " + address_ + ":" + std::to_string(port_) + ": " + log);
+    fs::remove(output, ec);
+    process_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{kPython, ZEPHRON_SERVERS_SCRIPT, "http", address_, std::to_string(port_)}, output);
+    while (process_->Running() && ReadFile(output).find("listening") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    log = ReadFile(output);
+    if (log.find("listening") != std::string::npos && process_->Running()) return;
+    process_.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
+  process_.reset();
+  std::error_code ec;
+  fs::remove_all(dir_, ec);
+  throw std::runtime_error("HTTP helper did not start on " + address_ + ":" + std::to_string(port_) + ": " + log);
 }
 
 ScriptHttpServer::~ScriptHttpServer() {

@@ -72,6 +72,8 @@ def run_http(address, port):
     ThreadingHTTPServer.daemon_threads = True
     ThreadingHTTPServer.allow_reuse_address = True
     server = ThreadingHTTPServer((address, int(port)), Handler)
+    # The fixture waits for this line: the port is ours from here on.
+    print("listening", flush=True)
     server.serve_forever()
 
 
