@@ -1,6 +1,7 @@
 #include "ui/qt/main_window.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
@@ -32,8 +33,16 @@ QString MessageText(const std::string& text) {
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int left, int width) {
   auto* button = new QPushButton(caption, parent);
+  button->setFont(parent->font());
   button->setObjectName(QString::fromLatin1(name));
   button->setGeometry(left, 223, width, 28);
+  // The buttons keep their sizes; a caption that would be clipped in the
+  // enlarged font gets a slightly smaller one instead.
+  QFont font = button->font();
+  while (font.pointSizeF() > 6 && QFontMetrics(font).horizontalAdvance(button->text()) > width - 14) {
+    font.setPointSizeF(font.pointSizeF() - 0.5);
+  }
+  button->setFont(font);
   return button;
 }
 
