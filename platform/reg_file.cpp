@@ -3,28 +3,14 @@
 #include <array>
 #include <cstdio>
 
+#include "platform/unicode.h"
+
 namespace zephron::platform::regfile {
 namespace {
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    // Lone surrogates come through as three-byte sequences (WTF-8), so a
-    // UTF-16 file with a broken pair is written back as it was.
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
+// Lone surrogates come through as three-byte sequences, so a UTF-16 file with
+// a broken pair is written back as it was.
+using platform::AppendUtf8;
 
 constexpr char32_t kInvalid = 0xFFFFFFFF;
 

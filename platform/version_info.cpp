@@ -7,7 +7,7 @@
 #include <fstream>
 #include <limits>
 
-#include "platform/version_info_text.h"
+#include "platform/unicode.h"
 
 namespace zephron::platform {
 
@@ -412,7 +412,7 @@ std::optional<VerValue> VerQueryValue(std::span<const std::byte> block, std::str
     const auto part = subBlock.substr(0, cut);
     subBlock = cut == std::string_view::npos ? std::string_view{} : subBlock.substr(cut + 1);
     if (part.empty()) continue;
-    node = FindChild(block, *node, detail::Utf8ToUtf16(part));
+    node = FindChild(block, *node, Utf8ToUtf16(part));
     if (!node) return std::nullopt;
   }
   VerValue value;
@@ -425,8 +425,13 @@ std::optional<VerValue> VerQueryValue(std::span<const std::byte> block, std::str
 std::string VerValueText(const VerValue& value) {
   std::u16string units;
   const View view(value.data);
-  for (std::size_t at = 0; at + 2 <= value.data.size(); at += 2) units.push_back(static_cast<char16_t>(view.U16(at)));
-  return detail::Utf16ToUtf8(units);
+  // The text ends at its first zero unit.
+  for (std::size_t at = 0; at + 2 <= value.data.size(); at += 2) {
+    const auto unit = static_cast<char16_t>(view.U16(at));
+    if (unit == 0) break;
+    units.push_back(unit);
+  }
+  return Utf16ToUtf8(units);
 }
 
 std::vector<std::uint32_t> VerValueDwords(const VerValue& value) {

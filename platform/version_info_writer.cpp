@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstdio>
 
-#include "platform/version_info_text.h"
+#include "platform/unicode.h"
 
 namespace zephron::platform {
 
@@ -34,7 +34,7 @@ class BlockWriter {
     U16(0);
     U16(static_cast<std::uint32_t>(valueLength & 0xFFFF));
     U16(text ? 1 : 0);
-    Text(detail::Utf8ToUtf16(key));
+    Text(Utf8ToUtf16(key));
     Align();
     if (valueLength > 0xFFFF) tooLong_ = true;
     return start;
@@ -77,7 +77,7 @@ std::optional<std::vector<std::byte>> BuildVersionInfo(const VersionInfoContent&
                     static_cast<unsigned>(table.codePage));
       const std::size_t tableNode = out.BeginNode(name, 0, true);
       for (const auto& [key, value] : table.strings) {
-        const auto text = detail::Utf8ToUtf16(value);
+        const auto text = Utf8ToUtf16(value);
         const std::size_t stringNode = out.BeginNode(key, text.size() + 1, true);
         out.Text(text);
         out.EndNode(stringNode);

@@ -7,10 +7,16 @@
 #include <string>
 #include <string_view>
 
+#include "platform/unicode.h"
+
 namespace zephron::xmlchars {
 
-// Appends one code point as UTF-8.
-void AppendUtf8(std::string& out, char32_t cp);
+using platform::AppendUtf8;
+using platform::NextCodePoint;
+using platform::SanitizeUtf8;
+using platform::Utf16ToUtf8;
+using platform::Utf8ToUtf16;
+
 
 // Appends one 8-bit character (a byte with the code 0..255) as UTF-8.
 inline void AppendLatin1(std::string& out, unsigned char b) {
@@ -22,19 +28,8 @@ inline void AppendLatin1(std::string& out, unsigned char b) {
   }
 }
 
-// Decodes the next code point of UTF-8 text at `pos` and advances it. A byte
-// that does not start a valid sequence yields U+FFFD and advances by one.
-// With `allowSurrogates` the three-byte forms of lone surrogates are accepted
-// (the generalised form Utf16ToUtf8(..., true) produces).
-char32_t NextCodePoint(std::string_view text, std::size_t& pos, bool allowSurrogates = false);
 
-// UTF-8 to UTF-16 code units.
-std::u16string Utf8ToUtf16(std::string_view text, bool allowSurrogates = false);
 
-// UTF-16 code units to UTF-8. A lone surrogate becomes U+FFFD, or, with
-// `keepLoneSurrogates`, its own three-byte form so that the units survive a
-// round trip through Utf8ToUtf16(..., true).
-std::string Utf16ToUtf8(std::u16string_view units, bool keepLoneSurrogates = false);
 
 // Appends `units` UTF-16 little-endian code units read from `bytes` as UTF-8
 // (lone surrogates become U+FFFD).
@@ -43,8 +38,6 @@ void AppendUtf16Bytes(std::string& out, const char* bytes, std::size_t units);
 // Number of UTF-16 code units the UTF-8 text converts to.
 std::size_t Utf16Length(std::string_view text);
 
-// Replaces invalid UTF-8 sequences by U+FFFD (valid text is returned as is).
-std::string SanitizeUtf8(std::string_view bytes);
 
 // Lower case of one code point (ASCII, Latin, Greek, Cyrillic, Armenian and
 // full-width letters; everything else is returned unchanged).
