@@ -121,6 +121,7 @@ class CabinetSet {
 // differs only in case is taken when the exact one is missing.
 std::string FindNextCabinet(const fs::path& folder, const std::string& name) {
   std::error_code ec;
+  if (name.empty() || name == "." || name == "..") return {};
   const fs::path exact = folder / name;
   if (fs::is_regular_file(exact, ec)) return exact.string();
   auto lower = [](std::string s) {
@@ -132,6 +133,33 @@ std::string FindNextCabinet(const fs::path& folder, const std::string& name) {
     if (lower(it->path().filename().string()) == wanted && it->is_regular_file(ec)) return it->path().string();
   }
   return exact.string();
+}
+
+// Stored names are in the platform's 8-bit code page (Windows-1252 here)
+// unless the entry is marked UTF-8; the file system takes UTF-8.
+std::string StoredNameToUtf8(const char* stored, int attribs) {
+  std::string name(stored);
+  if ((attribs & MSCAB_ATTRIB_UTF_NAME) != 0) return name;
+  static constexpr char16_t kHigh[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  std::string out;
+  for (const char ch : name) {
+    const auto byte = static_cast<unsigned char>(ch);
+    const unsigned code = byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | (code >> 6));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (code >> 12));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return out;
 }
 
 // A stored name that would land outside the target: absolute (also with a
@@ -220,7 +248,8 @@ int ExtractCabinet(const std::string& cabinet, const std::string& targetDir) {
   for (int parts = 1; needNext && parts < kMaxCabinetsInSet; ++parts) {
     const mscabd_cabinet* tail = set.tail();
     if ((tail->flags & MSCAB_HDR_NEXTCAB) == 0 || tail->nextname == nullptr) break;
-    const std::string next = FindNextCabinet(cabinetFolder, tail->nextname);
+    // Only the name is taken: the next part is looked for beside this one.
+    const std::string next = FindNextCabinet(cabinetFolder, platform::ExtractFileName(tail->nextname));
     const auto nextTable = ReadFileTable(next);
     if (!nextTable || !set.Append(next)) break;  // the spanning file then fails below
     needNext = false;
@@ -246,7 +275,7 @@ int ExtractCabinet(const std::string& cabinet, const std::string& targetDir) {
 
     if (member.stored.folder == kContinuedFromPrevious || member.stored.folder == kContinuedBoth) continue;
 
-    const std::string name = platform::ToSlashes(member.name);
+    const std::string name = platform::ToSlashes(StoredNameToUtf8(member.name.c_str(), file->attribs));
     const std::string target = noTarget ? name : platform::ToSlashes(targetDir) + name;
     if (IsUnsafeName(name) || !IsInside(root, target)) {
       result = -1;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace zephron::platform {
 namespace {
@@ -16,9 +17,39 @@ namespace {
 // back (its own mspack_file is a placeholder type).
 struct OpenFile {
   int fd = -1;
+  // libmspack's LZSS decoder writes one byte per call; collecting writes here
+  // turns those into one system call per kWriteBuffer bytes.
+  std::vector<char> pending;
 };
 
-int Fd(mspack_file* file) { return reinterpret_cast<OpenFile*>(file)->fd; }
+constexpr std::size_t kWriteBuffer = 1 << 16;
+
+OpenFile* Handle(mspack_file* file) { return reinterpret_cast<OpenFile*>(file); }
+int Fd(mspack_file* file) { return Handle(file)->fd; }
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(fd, data + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Writes out what is collected; every operation that looks at the file
+// position or ends the handle does this first.
+bool Flush(mspack_file* file) {
+  auto& pending = Handle(file)->pending;
+  if (pending.empty()) return true;
+  const bool ok = WriteAll(Fd(file), pending.data(), pending.size());
+  pending.clear();
+  return ok;
+}
 
 mspack_file* Open(mspack_system*, const char* filename, int mode) {
   int flags = O_CLOEXEC;
@@ -40,15 +71,19 @@ mspack_file* Open(mspack_system*, const char* filename, int mode) {
   return reinterpret_cast<mspack_file*>(file.release());  // owned by libmspack until Close
 }
 
+// close() cannot report a failure to libmspack; a write lost here shows as a
+// short output file, which every caller checks against the size it expects.
 void Close(mspack_file* file) {
-  const std::unique_ptr<OpenFile> owned(reinterpret_cast<OpenFile*>(file));
-  if (owned && owned->fd >= 0) ::close(owned->fd);
+  if (file == nullptr) return;
+  Flush(file);
+  const std::unique_ptr<OpenFile> owned(Handle(file));
+  ::close(owned->fd);
 }
 
 // libmspack takes a short read for the end of the file, so read until the
 // count is reached or the file really ends.
 int Read(mspack_file* file, void* buffer, int bytes) {
-  if (file == nullptr || bytes < 0) return -1;
+  if (file == nullptr || bytes < 0 || !Flush(file)) return -1;
   auto* out = static_cast<char*>(buffer);
   int done = 0;
   while (done < bytes) {
@@ -66,21 +101,17 @@ int Read(mspack_file* file, void* buffer, int bytes) {
 int Write(mspack_file* file, void* buffer, int bytes) {
   if (file == nullptr || bytes < 0) return -1;
   const auto* in = static_cast<const char*>(buffer);
-  int done = 0;
-  while (done < bytes) {
-    const ssize_t n = ::write(Fd(file), in + done, static_cast<size_t>(bytes - done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (n == 0) return -1;
-    done += static_cast<int>(n);
-  }
-  return done;
+  auto& pending = Handle(file)->pending;
+  const auto size = static_cast<std::size_t>(bytes);
+  if (pending.size() + size > kWriteBuffer && !Flush(file)) return -1;
+  if (size >= kWriteBuffer) return WriteAll(Fd(file), in, size) ? bytes : -1;
+  if (pending.capacity() < kWriteBuffer) pending.reserve(kWriteBuffer);
+  pending.insert(pending.end(), in, in + size);
+  return bytes;
 }
 
 int Seek(mspack_file* file, off_t offset, int mode) {
-  if (file == nullptr) return -1;
+  if (file == nullptr || !Flush(file)) return -1;
   int whence;
   switch (mode) {
     case MSPACK_SYS_SEEK_START: whence = SEEK_SET; break;
@@ -91,7 +122,10 @@ int Seek(mspack_file* file, off_t offset, int mode) {
   return ::lseek(Fd(file), offset, whence) < 0 ? -1 : 0;
 }
 
-off_t Tell(mspack_file* file) { return file == nullptr ? -1 : ::lseek(Fd(file), 0, SEEK_CUR); }
+off_t Tell(mspack_file* file) {
+  if (file == nullptr || !Flush(file)) return -1;
+  return ::lseek(Fd(file), 0, SEEK_CUR);
+}
 
 // The library's remarks (e.g. "cabinet set is incomplete") are for a human at
 // a console; the callers report failures through their own result codes.

@@ -4,6 +4,7 @@
 // interrupted transfers, and reports every failure as the library expects
 // (NULL from open, -1 from read/write, non-zero from seek), so a full disk or a
 // vanished file ends a decode with an error instead of a silently short file.
+// Writes are collected per handle (libmspack's LZ decoder writes byte by byte).
 #pragma once
 
 struct mspack_system;

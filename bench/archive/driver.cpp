@@ -17,7 +17,7 @@
 
 namespace {
 
-// Words with random bytes mixed in: compresses to roughly half, like program files.
+// Words with random bytes mixed in: compresses to about half, like program files.
 bool Generate(unsigned long long size, const char* path, unsigned seed) {
   static const char* words[] = {"update ", "cabinet ", "folder ", "zephron ", "file ", "version ", "\r\n",
                                 "0x3F ", "setup ", "patch ", "install ", "component "};
@@ -28,7 +28,7 @@ bool Generate(unsigned long long size, const char* path, unsigned seed) {
   while (written < size) {
     chunk.clear();
     while (chunk.size() < (1 << 20)) {
-      if (random() % 3 == 0) {
+      if (random() % 2 == 0) {
         chunk += static_cast<char>(random() & 0xFF);
       } else {
         chunk += words[random() % 12];

@@ -379,5 +379,12 @@ TEST_F(CabinetTest, ConcurrentExtractionsBothComplete) {
   EXPECT_TRUE(ReadFile(box_.root() / "two/big.bin") == ReadFile(in_ / "big.bin"));
 }
 
+TEST_F(CabinetTest, StoredNamesBecomeUtf8FileNames) {
+  WriteFile(box_.root() / "names.cab",
+            test::MakeStoredCabinet({{"caf\xE9.txt", "code page"}, {"na\xC3\xAFve.txt", "utf-8", 0xA0}}));
+  ASSERT_EQ(ExtractCabinet((box_.root() / "names.cab").string(), Target()), 0);
+  EXPECT_EQ(Tree(box_.root() / "T"), (std::set<std::string>{"caf\xC3\xA9.txt", "na\xC3\xAFve.txt"}));
+}
+
 }  // namespace
 }  // namespace zephron
