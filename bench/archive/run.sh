@@ -10,7 +10,7 @@ cab_mib=${2:-256}
 szdd_mib=${3:-64}
 driver="$build/bench/archive/archive_bench_driver"
 compress="$build/tools/zephron-compress/zephron-compress"
-for tool in gcab cabextract msexpand /usr/bin/time; do command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }; done
+for tool in gcab cabextract msexpand; do command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }; done
 [[ -x $driver && -x $compress ]] || { echo "build archive_bench_driver and zephron-compress in $build first" >&2; exit 1; }
 
 work=$(mktemp -d)
@@ -23,17 +23,19 @@ best_of() {
   for _ in $(seq "$runs"); do
     rm -rf "$work/out" && mkdir "$work/out"
     sync
-    local t
-    /usr/bin/time -o "$work/time" -f "%e" "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
-    t=$(tail -1 "$work/time")
+    local start end t
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
+    end=$(date +%s.%N)
+    t=$(awk "BEGIN{printf \"%.3f\", $end - $start}")
     if [[ -z $best ]] || awk "BEGIN{exit !($t < $best)}"; then best=$t; fi
   done
   echo "$best"
 }
+# Our peak RSS in KiB, as the driver reads it from getrusage.
 peak_kib() {
   rm -rf "$work/out" && mkdir "$work/out"
-  /usr/bin/time -o "$work/time" -f "%M" "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
-  tail -1 "$work/time"
+  "$driver" "$@" | sed -n 's/.*peak RSS \([0-9]*\) KiB.*/\1/p'
 }
 ratio() { awk "BEGIN{printf \"%.2f\", $1 / $2}"; }
 
@@ -49,13 +51,13 @@ echo "cabinet size: $(du -m "$work/big.cab" | cut -f1) MiB"
 ours=$(best_of 3 "$driver" cab "$work/big.cab" "$work/out/")
 peer=$(best_of 3 cabextract -q -d "$work/out" "$work/big.cab")
 echo "ExtractCabinet: ${ours} s   cabextract: ${peer} s   ratio ours/peer: $(ratio "$ours" "$peer")"
-echo "peak RSS ExtractCabinet: 8 MiB cabinet $(peak_kib "$driver" cab "$work/small.cab" "$work/out/") KiB, ${cab_mib} MiB cabinet $(peak_kib "$driver" cab "$work/big.cab" "$work/out/") KiB"
-echo "peak RSS cabextract:     ${cab_mib} MiB cabinet $(peak_kib cabextract -q -d "$work/out" "$work/big.cab") KiB"
+echo "peak RSS ExtractCabinet: 8 MiB cabinet $(peak_kib cab "$work/small.cab" "$work/out/") KiB, ${cab_mib} MiB cabinet $(peak_kib cab "$work/big.cab" "$work/out/") KiB"
 rm -f "$work/big.cab" "$work/small.cab"
 
 echo "== SZDD: ${szdd_mib} MiB (zephron-compress)"
 "$driver" gen $(( szdd_mib * 1024 * 1024 )) "$work/data.bin" 5
-"$compress" "$work/data.bin" "$work/data.bi_"
+compress_time=$(best_of 1 "$compress" "$work/data.bin" "$work/data.bi_")
+echo "zephron-compress: ${compress_time} s"
 "$driver" gen $(( 4 * 1024 * 1024 )) "$work/small.bin" 6
 "$compress" "$work/small.bin" "$work/small.bi_"
 rm -f "$work/data.bin" "$work/small.bin"
@@ -64,4 +66,4 @@ ours=$(best_of 3 "$driver" szdd "$work/data.bi_" "$work/out/data.bin")
 # msexpand does a system call per byte: one run of it is plenty.
 peer=$(best_of 1 sh -c "msexpand < '$work/data.bi_' > '$work/out/data.bin'")
 echo "LZCopy: ${ours} s   msexpand: ${peer} s   ratio ours/peer: $(ratio "$ours" "$peer")"
-echo "peak RSS LZCopy: 4 MiB file $(peak_kib "$driver" szdd "$work/small.bi_" "$work/out/small.bin") KiB, ${szdd_mib} MiB file $(peak_kib "$driver" szdd "$work/data.bi_" "$work/out/data.bin") KiB"
+echo "peak RSS LZCopy: 4 MiB file $(peak_kib szdd "$work/small.bi_" "$work/out/small.bin") KiB, ${szdd_mib} MiB file $(peak_kib szdd "$work/data.bi_" "$work/out/data.bin") KiB"
