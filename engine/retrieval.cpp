@@ -47,7 +47,9 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 // number 0). Removed when it goes unless it was moved into place.
 class TempFile {
  public:
-  static std::optional<TempFile> Create(const std::string& folder) {
+  // bufferSize 0: every Write goes straight to the file (local copies write
+  // whole 32 KiB blocks; network blocks of 4 KiB are gathered).
+  static std::optional<TempFile> Create(const std::string& folder, std::size_t bufferSize) {
     const auto ticks = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
     unsigned number = (ticks & 0xFFFFu) == 0 ? 1 : (ticks & 0xFFFFu);
     for (unsigned attempt = 0; attempt < 0xFFFFu; ++attempt) {
@@ -56,7 +58,11 @@ class TempFile {
       const std::string path = folder + name;
       // "x": the name must be new, as the platform call guarantees.
       if (std::FILE* file = std::fopen(path.c_str(), "wbx")) {
-        std::setvbuf(file, nullptr, _IOFBF, 1 << 16);
+        if (bufferSize == 0) {
+          std::setvbuf(file, nullptr, _IONBF, 0);
+        } else {
+          std::setvbuf(file, nullptr, _IOFBF, bufferSize);
+        }
         return TempFile(path, FilePtr(file));
       }
       if (errno != EEXIST) return std::nullopt;
@@ -232,7 +238,7 @@ bool TZephron::URLGetFile(const HInternet& hfile, const std::string& url, bool u
   }
   const std::string target = folder + targetName;
   std::optional<TempFile> temp = TempFile::Create(platform::IncludeTrailingPathDelimiter(
-      platform::ToSlashes(UseWinTempDir ? WinTempDir() : (TempDirectory.empty() ? "." : TempDirectory))));
+      platform::ToSlashes(UseWinTempDir ? WinTempDir() : (TempDirectory.empty() ? "." : TempDirectory))), 1 << 16);
   if (!temp) {
     InternetCloseHandle(request);
     return false;
@@ -331,7 +337,7 @@ bool TZephron::CopyLocalFile(const std::string& source, const std::string& targe
   std::setvbuf(in.get(), nullptr, _IONBF, 0);
 
   std::optional<TempFile> temp = TempFile::Create(platform::IncludeTrailingPathDelimiter(
-      platform::ToSlashes(UseWinTempDir ? WinTempDir() : (TempDirectory.empty() ? "." : TempDirectory))));
+      platform::ToSlashes(UseWinTempDir ? WinTempDir() : (TempDirectory.empty() ? "." : TempDirectory))), 0);
   if (!temp) return false;
 
   bool cancel = false;
