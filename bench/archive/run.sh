@@ -2,7 +2,7 @@
 # Side-by-side timing of our cabinet extraction and LZ expansion against the
 # cabextract and msexpand programs, on inputs generated here:
 #   bench/archive/run.sh [BUILD_DIR] [CAB_MIB] [SZDD_MIB]
-# Prints the best of three runs of each (one of msexpand, which is slow), the ratio ours/peer, and our peak RSS
+# Prints the best wall and CPU time of three runs of each (one of msexpand, which is slow), the ratio ours/peer, and our peak RSS
 # for a small and the full-size input (it must not grow with the input).
 set -euo pipefail
 build=${1:-build}
@@ -16,21 +16,29 @@ for tool in gcab cabextract msexpand; do command -v "$tool" >/dev/null || { echo
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# best_of RUNS CMD...: the lowest wall time of RUNS runs, in seconds.
+# best_of RUNS CMD...: "WALL CPU", the lowest wall time and the lowest
+# user+system time of RUNS runs, in seconds. The machine is shared, so the CPU
+# time is the steadier of the two.
 best_of() {
-  local best="" runs=$1
+  local best="" cpu="" runs=$1
   shift
   for _ in $(seq "$runs"); do
     rm -rf "$work/out" && mkdir "$work/out"
     sync
-    local start end t
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
-    end=$(date +%s.%N)
-    t=$(awk "BEGIN{printf \"%.3f\", $end - $start}")
-    if [[ -z $best ]] || awk "BEGIN{exit !($t < $best)}"; then best=$t; fi
+    local times w c
+    times=$( { TIMEFORMAT='%R %U %S'; time "$@" >/dev/null 2>&1; } 2>&1 ) || { echo "failed: $*" >&2; exit 1; }
+    w=$(awk '{print $1}' <<<"$times")
+    c=$(awk '{printf "%.3f", $2 + $3}' <<<"$times")
+    if [[ -z $best ]] || awk "BEGIN{exit !($w < $best)}"; then best=$w; fi
+    if [[ -z $cpu ]] || awk "BEGIN{exit !($c < $cpu)}"; then cpu=$c; fi
   done
-  echo "$best"
+  echo "$best $cpu"
+}
+# compare LABEL_OURS "WALL CPU" LABEL_PEER "WALL CPU"
+compare() {
+  read -r ow oc <<<"$2"
+  read -r pw pc <<<"$4"
+  echo "$1: ${ow} s (cpu ${oc} s)   $3: ${pw} s (cpu ${pc} s)   ratio ours/peer: wall $(ratio "$ow" "$pw"), cpu $(ratio "$oc" "$pc")"
 }
 # Our peak RSS in KiB, as the driver reads it from getrusage.
 peak_kib() {
@@ -50,14 +58,14 @@ rm -rf "$work/in"
 echo "cabinet size: $(du -m "$work/big.cab" | cut -f1) MiB"
 ours=$(best_of 3 "$driver" cab "$work/big.cab" "$work/out/")
 peer=$(best_of 3 cabextract -q -d "$work/out" "$work/big.cab")
-echo "ExtractCabinet: ${ours} s   cabextract: ${peer} s   ratio ours/peer: $(ratio "$ours" "$peer")"
+compare ExtractCabinet "$ours" cabextract "$peer"
 echo "peak RSS ExtractCabinet: 8 MiB cabinet $(peak_kib cab "$work/small.cab" "$work/out/") KiB, ${cab_mib} MiB cabinet $(peak_kib cab "$work/big.cab" "$work/out/") KiB"
 rm -f "$work/big.cab" "$work/small.cab"
 
 echo "== SZDD: ${szdd_mib} MiB (zephron-compress)"
 "$driver" gen $(( szdd_mib * 1024 * 1024 )) "$work/data.bin" 5
 compress_time=$(best_of 1 "$compress" "$work/data.bin" "$work/data.bi_")
-echo "zephron-compress: ${compress_time} s"
+echo "zephron-compress: ${compress_time% *} s"
 "$driver" gen $(( 4 * 1024 * 1024 )) "$work/small.bin" 6
 "$compress" "$work/small.bin" "$work/small.bi_"
 rm -f "$work/data.bin" "$work/small.bin"
@@ -65,5 +73,5 @@ echo "compressed size: $(du -m "$work/data.bi_" | cut -f1) MiB"
 ours=$(best_of 3 "$driver" szdd "$work/data.bi_" "$work/out/data.bin")
 # msexpand does a system call per byte: one run of it is plenty.
 peer=$(best_of 1 sh -c "msexpand < '$work/data.bi_' > '$work/out/data.bin'")
-echo "LZCopy: ${ours} s   msexpand: ${peer} s   ratio ours/peer: $(ratio "$ours" "$peer")"
+compare LZCopy "$ours" msexpand "$peer"
 echo "peak RSS LZCopy: 4 MiB file $(peak_kib szdd "$work/small.bi_" "$work/out/small.bin") KiB, ${szdd_mib} MiB file $(peak_kib szdd "$work/data.bi_" "$work/out/data.bin") KiB"
