@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -23,9 +24,10 @@ std::string Env(const char* name) {
 bool StartsWithGlobal(std::string_view name) {
   if (name.size() < kGlobalPrefix.size()) return false;
   for (std::size_t i = 0; i < kGlobalPrefix.size(); ++i) {
-    const char a = static_cast<char>(name[i] | (name[i] >= 'A' && name[i] <= 'Z' ? 0x20 : 0));
-    const char b = static_cast<char>(kGlobalPrefix[i] | (kGlobalPrefix[i] >= 'A' && kGlobalPrefix[i] <= 'Z' ? 0x20 : 0));
-    if (a != b) return false;
+    // The prefix is matched without regard to case, as the kernel object namespace does.
+    if (std::tolower(static_cast<unsigned char>(name[i])) != std::tolower(static_cast<unsigned char>(kGlobalPrefix[i]))) {
+      return false;
+    }
   }
   return true;
 }
