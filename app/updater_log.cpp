@@ -2,18 +2,13 @@
 
 #include <cstring>
 
-#include "platform/file_io.h"
+#include "platform/log_file.h"
 #include "platform/paths.h"
-#include "platform/registry.h"
 #include "platform/special_folders.h"
 
 namespace zephron {
 
-std::string GetAppDataFolder() {
-  const auto key = platform::RegistryKey::Open(platform::Hive::CurrentUser, platform::kShellFoldersKey);
-  if (!key) return {};
-  return key->ReadString("AppData").value_or(std::string());
-}
+std::string GetAppDataFolder() { return platform::AppDataFolder(); }
 
 std::string UpdaterLogFolderFor(const std::string& appData) {
   // An empty folder gives "/Corvexis/Corvexis Zephron", the root's Corvexis
@@ -28,9 +23,10 @@ bool IsDebugCommandLine(int argc, const char* const* argv) {
 
 std::string TUpdaterLog::FileName() const { return platform::ToSlashes(folder_ + "zephron.log"); }
 
-void TUpdaterLog::LogLine(const std::string& text) const {
-  const std::string file = FileName();
-  if (!platform::AppendToFile(file, text + "\r\n\r\n")) throw TUpdaterError("I/O error: cannot write " + file);
+bool TUpdaterLog::LogLine(const std::string& text) const {
+  if (platform::AppendLogEntry(FileName(), text + "\r\n\r\n", "updater log")) return true;
+  *failed_ = true;
+  return false;
 }
 
 }  // namespace zephron

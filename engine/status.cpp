@@ -6,6 +6,7 @@
 #include "platform/date_time.h"
 #include "platform/file_io.h"
 #include "platform/last_error.h"
+#include "platform/log_file.h"
 #include "platform/paths.h"
 #include "platform/special_folders.h"
 #include "transfer/messages.h"
@@ -37,9 +38,8 @@ std::string EngineLogFile() {
 }
 
 void TZephron::WriteLogLine(const std::string& Text) {
-  // A log that can be neither opened nor created loses the line: engine
-  // operations never fail because of their log.
-  platform::AppendLine(EngineLogFile(), Text);
+  // Engine operations never fail because of their log.
+  platform::AppendLogEntry(EngineLogFile(), Text + "\r\n", "engine log");
 }
 
 void TZephron::AddToLog(const std::string& Text) { WriteLogLine(Text); }

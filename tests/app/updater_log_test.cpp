@@ -33,20 +33,33 @@ TEST(UpdaterLog, DebugLinesOnlyInDebugMode) {
   EXPECT_EQ(test::ReadFile(sandbox.appData() / "Corvexis/Corvexis Zephronzephron.log"), "shown\r\n\r\n");
 }
 
-TEST(UpdaterLog, MissingCorvexisFolderRaisesAndCreatesNothing) {
+TEST(UpdaterLog, FoldersMissingOnAFreshAccountAreCreated) {
   test::Sandbox sandbox;
+  fs::remove_all(sandbox.appData());
   const TUpdaterLog log(UpdaterLogFolderFor(sandbox.appData().string()), false);
-  EXPECT_THROW(log.LogLine("x"), TUpdaterError);
-  EXPECT_FALSE(fs::exists(sandbox.appData() / "Corvexis"));
+  EXPECT_TRUE(log.LogLine("x"));
+  EXPECT_EQ(test::ReadFile(sandbox.appData() / "Corvexis/Corvexis Zephronzephron.log"), "x\r\n\r\n");
 }
 
-TEST(UpdaterLog, AppDataFolderComesOnlyFromTheShellFoldersKey) {
+TEST(UpdaterLog, UnwritableLogLosesTheEntryWithoutRaising) {
   test::Sandbox sandbox;
-  EXPECT_EQ(GetAppDataFolder(), "");
+  test::WriteFile(sandbox.appData() / "Corvexis", "a file where the folder should be");
+  const TUpdaterLog log(UpdaterLogFolderFor(sandbox.appData().string()), false);
+  EXPECT_FALSE(log.WriteFailed());
+  EXPECT_FALSE(log.LogLine("x"));
+  EXPECT_TRUE(log.WriteFailed());
+  EXPECT_FALSE(UpdaterLogFolderFor("").empty());
+  EXPECT_FALSE(TUpdaterLog(UpdaterLogFolderFor(""), false).LogLine("x")) << "nothing is made at the root";
+  EXPECT_FALSE(fs::exists("/Corvexis"));
+}
+
+TEST(UpdaterLog, AppDataFolderFromTheShellFoldersKeyElseTheXdgFolder) {
+  test::Sandbox sandbox;
+  EXPECT_EQ(GetAppDataFolder(), sandbox.appData().string());
   auto key = platform::RegistryKey::Create(platform::Hive::CurrentUser, platform::kShellFoldersKey);
   ASSERT_TRUE(key);
-  ASSERT_TRUE(key->WriteString("AppData", sandbox.appData().string()));
-  EXPECT_EQ(GetAppDataFolder(), sandbox.appData().string());
+  ASSERT_TRUE(key->WriteString("AppData", (sandbox.root() / "roaming").string()));
+  EXPECT_EQ(GetAppDataFolder(), (sandbox.root() / "roaming").string());
   EXPECT_EQ(UpdaterLogFolderFor(""), "/Corvexis\\Corvexis Zephron");
 }
 

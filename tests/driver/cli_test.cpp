@@ -35,6 +35,20 @@ TEST_F(Cli, PrintsTheRowsAndTheStatusAndExitsTwoForNewVersions) {
             "New version(s) found\n");
 }
 
+TEST_F(Cli, FreshAccountWithoutShellFoldersOrCorvexisFolderChecksAndLogs) {
+  auto folders = platform::RegistryKey::Create(platform::Hive::CurrentUser, platform::kShellFoldersKey);
+  ASSERT_TRUE(folders && folders->DeleteValue("AppData") && folders->DeleteValue("Personal"));
+  std::filesystem::remove_all(sandbox.appData());
+  std::filesystem::remove_all(sandbox.documents());
+  Install("Tendwell", "Tendwell.exe", "tw");
+  UseLocation("Tendwell");
+  Publish("tendwell", "[update]\nlocalversion=Tendwell.exe\nnewsize=10\nnewversion=4.0.0.1\n");
+  const ProcessResult result = Run({"check"});
+  EXPECT_EQ(result.exitCode, 2) << result.output;
+  EXPECT_NE(UpdaterLog().find("Zephron finished\r\n"), std::string::npos);
+  EXPECT_NE(ReadFile(sandbox.documents() / "ZEPHRON.LOG").find("[9"), std::string::npos);
+}
+
 TEST_F(Cli, ExitsZeroWhenNothingIsNew) {
   Install("Tendwell", "Tendwell.exe", "tw");
   UseLocation("Tendwell");

@@ -119,9 +119,16 @@ TEST_F(StatusLog, EachLineIsAppendedToWhatOthersWrote) {
 
 TEST_F(StatusLog, UnwritableLogLosesTheLineButNotTheReport) {
   engine.Logging = true;
-  engine.SetLogFileName((sandbox.root() / "missing-folder/x.log").string());
+  test::WriteFile(sandbox.root() / "not-a-folder", "");
+  engine.SetLogFileName((sandbox.root() / "not-a-folder/x.log").string());
   engine.DoStatus(918, "", 3, 0);
   EXPECT_EQ(reports.size(), 1u);
+}
+
+TEST_F(StatusLog, MissingDocumentsFolderOfAFreshAccountIsCreated) {
+  fs::remove_all(sandbox.documents());
+  engine.AddToLog("first line");
+  EXPECT_EQ(DocumentsLog(), "first line\r\n");
 }
 
 TEST_F(StatusLog, ErrorWithoutLastErrorReportsNothing) {
