@@ -195,6 +195,30 @@ TEST_F(QtMainWindowTest, MessageBoxesCarryTheTitleAndCountAsOpenWhileShown) {
   EXPECT_FALSE(window->AskYesNo("closed without an answer")) << "a rejected question is No";
 }
 
+TEST_F(QtMainWindowTest, ExceptionFromAButtonHandlerIsShownAndTheWindowStaysUsable) {
+  MakeQtForm();
+  window->onCheck = [this] {
+    form->ShowBusyCursor();
+    window->SetCheckEnabled(false);
+    throw std::runtime_error("the log path broke");
+  };
+  std::string shown;
+  AnswerDialogs({[&](QDialog& dialog) {
+    shown = qobject_cast<QMessageBox*>(&dialog)->text().toStdString();
+    dialog.accept();
+  }});
+  window->CheckButton()->click();
+  EXPECT_EQ(shown, "the log path broke");
+  EXPECT_EQ(StatusText(), "the log path broke");
+  EXPECT_TRUE(window->CheckButton()->isEnabled());
+  EXPECT_FALSE(window->IsBusyCursor());
+
+  window->onCheck = [this] { form->bCheckClick(); };
+  window->CheckButton()->click();
+  EXPECT_FALSE(window->IsBusyCursor()) << "the driver's cursor count starts afresh";
+  EXPECT_TRUE(window->CheckButton()->isEnabled());
+}
+
 TEST_F(QtMainWindowTest, CloseButtonCallsTheDriversHandler) {
   MakeQtForm();
   int closes = 0;

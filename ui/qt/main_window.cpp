@@ -91,19 +91,36 @@ QtMainWindow::QtMainWindow(QWidget* parent) : QWidget(parent) {
   pBar_->setGeometry(0, kClientHeight - 16, kClientWidth, 16);
   pBar_->hide();
 
-  QObject::connect(bCheck_, &QPushButton::clicked, this, [this] {
-    if (onCheck) onCheck();
-  });
-  QObject::connect(bGetUpdates_, &QPushButton::clicked, this, [this] {
-    if (onGetUpdates) onGetUpdates();
-  });
+  QObject::connect(bCheck_, &QPushButton::clicked, this, [this] { RunHandler(onCheck); });
+  QObject::connect(bGetUpdates_, &QPushButton::clicked, this, [this] { RunHandler(onGetUpdates); });
   QObject::connect(bitBtn1_, &QPushButton::clicked, this, [this] {
     if (onClose) {
-      onClose();
+      RunHandler(onClose);
     } else {
       close();
     }
   });
+}
+
+void QtMainWindow::RunHandler(const std::function<void()>& handler) {
+  if (!handler) return;
+  std::string failure;
+  // Nothing may leave a slot: an exception through Qt's event loop ends the
+  // program, and one that leaves a pass half-way would keep the buttons
+  // disabled and the busy cursor up.
+  try {
+    handler();
+    return;
+  } catch (const std::exception& error) {
+    failure = error.what();
+  } catch (...) {
+    failure = "Unexpected error";
+  }
+  while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+  SetCheckEnabled(true);
+  SetProgressVisible(false);
+  SetStatusText(failure);
+  ShowInfo(failure);
 }
 
 GradientPanel* QtMainWindow::Panel(int row) const {

@@ -40,7 +40,10 @@ class QtMainWindow : public QWidget, public MainView {
   void ProcessMessages() override;
   void Close() override;
 
-  // The driver's handlers for the buttons.
+  // The driver's handlers for the buttons. An exception that leaves one is
+  // caught at the button: the window is made usable again (check button
+  // enabled, no busy cursor) and the message is shown in the status bar and
+  // a message box.
   std::function<void()> onCheck;
   std::function<void()> onGetUpdates;
   std::function<void()> onClose;
@@ -57,6 +60,8 @@ class QtMainWindow : public QWidget, public MainView {
   void CenterOnScreen();
 
  private:
+  void RunHandler(const std::function<void()>& handler);
+
   std::array<GradientPanel*, 5> panels_{};  // catalogue order
   QPushButton* bCheck_;
   QPushButton* bGetUpdates_;
