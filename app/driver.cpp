@@ -1,23 +1,21 @@
 // The check pass: the walk over the catalogue, the update location of each
 // product and its resolution, and the engine's check of each installed product.
-#include <cctype>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
 
 #include "app/form_main.h"
 #include "app/registry_read.h"
+#include "platform/ascii_case.h"
 #include "platform/paths.h"
 
 namespace zephron {
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
+using platform::StartsWithAsciiNoCase;
 
-bool StartsWith(const std::string& text, std::string_view prefix) { return text.rfind(prefix, 0) == 0; }
+// The engine's FTP settings as the window resource gives them.
+constexpr int kResourcePort = 21;
 
 // An "ftp://[user@]host[:port][/path]" location, split for the engine.
 struct FtpLocation {
@@ -110,33 +108,47 @@ void TformMain::CheckProduct(const std::string& name, const std::string& mutex, 
   const std::string resolved = ResolveUpdateHost();
   Zephron.Host = resolved;
   FLog.LogDebug("Contacting " + Zephron.Host);
-  const std::string lowered = Lower(resolved);
-  Zephron.UpdateType = StartsWith(lowered, "http") ? httpUpdate : StartsWith(lowered, "ftp") ? ftpUpdate : fileUpdate;
+  Zephron.UpdateType = StartsWithAsciiNoCase(resolved, "http") ? httpUpdate
+                       : StartsWithAsciiNoCase(resolved, "ftp") ? ftpUpdate
+                                                                : fileUpdate;
   CurrentUpdateFolder = folder;
   RenameFrom.clear();
   RenameTo.clear();
   if (zpHost.empty()) throw TUpdaterError(texts::kUnknownLocation);
+  // A web address that did not resolve must not turn into a path on this
+  // machine ("/<folder>/<folder>.INF" at the root).
+  if (resolved.empty() && StartsWithAsciiNoCase(zpHost, "http")) {
+    throw TUpdaterError(std::string(texts::kLocationUnreachable) + zpHost);
+  }
   FLog.LogDebug(std::string(texts::kCheckingUpdatesFor) + " " + name);
 
+  // What an ftp:// location set is this product's alone; the next product
+  // starts from the window's settings again.
+  if (FFtpLocationApplied) {
+    Zephron.Port = kResourcePort;
+    Zephron.FTPDirectory.clear();
+    FFtpLocationApplied = false;
+  }
   if (Zephron.UpdateType == ftpUpdate) {
     Zephron.URL = folder + ".INF";
     // An ftp:// location has the same layout as an HTTP one: the engine logs
     // on to the URL's host and port and reads from its path + the update folder.
-    if (StartsWith(lowered, "ftp://")) {
+    if (StartsWithAsciiNoCase(resolved, "ftp://")) {
       const FtpLocation ftp = SplitFtpLocation(resolved);
       Zephron.Host = ftp.host;
       Zephron.Port = ftp.port;
       Zephron.FTPDirectory = ftp.path.empty() ? folder : ftp.path + "/" + folder;
+      FFtpLocationApplied = true;
     }
   } else {
     std::string base = resolved;
     if (base.empty() || base.back() != '/') base += '/';
     Zephron.URL = base + folder + "/" + folder + ".INF";
     // A file location is a path, not a web address: it gets no "http://".
-    if (Zephron.UpdateType == httpUpdate && !StartsWith(Lower(Zephron.URL), "htt")) {
+    if (Zephron.UpdateType == httpUpdate && !StartsWithAsciiNoCase(Zephron.URL, "htt")) {
       Zephron.URL = "http://" + Zephron.URL;
     }
-    if (Zephron.UpdateType == fileUpdate && StartsWith(Lower(Zephron.URL), "file://")) {
+    if (Zephron.UpdateType == fileUpdate && StartsWithAsciiNoCase(Zephron.URL, "file://")) {
       Zephron.URL = Zephron.URL.substr(7);
     }
   }
@@ -160,7 +172,7 @@ std::string TformMain::ResolveUpdateHost() {
   LastURLCheck = zpHost;
   std::string result;
   // Only a web address can be a redirector; any other location is its own answer.
-  if (!StartsWith(Lower(zpHost), "http")) {
+  if (!StartsWithAsciiNoCase(zpHost, "http")) {
     result = zpHost;
   } else {
     const THttpGetResult answer = IdHTTP.Get(zpHost);

@@ -34,6 +34,7 @@ inline constexpr const char* kZephronFinished = "Zephron finished";
 inline constexpr const char* kCheckingUpdatesFor = "Checking updates for ";
 inline constexpr const char* kAccessError = "Access error";
 inline constexpr const char* kUnknownLocation = "Unknown update location";
+inline constexpr const char* kLocationUnreachable = "The update location cannot be reached: ";
 inline constexpr const char* kFilesDownloaded =
     "Files downloaded, please restart the application to complete the update.";
 }  // namespace texts
@@ -100,6 +101,7 @@ class TformMain {
   TUpdaterLog FLog;
   std::string FStatus;
   int FBusyCount = 0;
+  bool FFtpLocationApplied = false;  // the engine's Port and FTPDirectory come from an ftp:// location
 };
 
 }  // namespace zephron

@@ -172,6 +172,17 @@ TEST_F(HttpCheckPass, NoRedirectionEverMeansAnEmptyHost) {
   EXPECT_EQ(form->ResolveUpdateHost(), "");
 }
 
+TEST_F(HttpCheckPass, UnresolvedWebLocationEndsWithAnErrorInsteadOfALocalPath) {
+  auto form = MakeForm();
+  form->UpdateLocationSource = [](const std::string&) { return TUpdateLocation{"http://127.0.0.1:1/", "", ""}; };
+  form->bCheckClick();
+  EXPECT_EQ(form->ErrorCode, -1);
+  EXPECT_EQ(form->Status(), "The update location cannot be reached: http://127.0.0.1:1/");
+  EXPECT_EQ(form->Zephron.URL, "") << "no control file is looked for anywhere";
+  ASSERT_EQ(view.dialogs().size(), 1u);
+  EXPECT_EQ(view.dialogs()[0].text, form->Status());
+}
+
 class FtpCheckPass : public DriverFixture {
  protected:
   FtpServer ftp;
@@ -190,6 +201,23 @@ TEST_F(FtpCheckPass, FtpLocationHasTheLayoutOfAnHttpOne) {
   EXPECT_EQ(form->Zephron.Host, "127.0.0.1");
   EXPECT_EQ(form->Zephron.Port, ftp.port());
   EXPECT_EQ(form->Zephron.FTPDirectory, "pub/quillon");
+}
+
+TEST_F(FtpCheckPass, PortAndFolderOfAnFtpLocationAreNotCarriedToTheNextProduct) {
+  Install("Vardel Quillon", "Quillon.exe", "quillon");
+  Install("Tendwell", "Tendwell.exe", "tendwell");
+  WriteFile(ftp.AnonymousRoot() / "pub/quillon/quillon.INF", "[update]\nlocalversion=Quillon.exe\nnewsize=50\n");
+  Publish("tendwell", "[update]\nlocalversion=Tendwell.exe\nnewsize=8\n");
+  auto form = MakeForm();
+  const std::string base = "ftp://127.0.0.1:" + std::to_string(ftp.port()) + "/pub";
+  const std::string files = updates.string();
+  form->UpdateLocationSource = [&](const std::string& product) {
+    return TUpdateLocation{product == "Vardel Quillon" ? base : files, "", ""};
+  };
+  form->bCheckClick();
+  EXPECT_EQ(form->ErrorCode, 0) << form->Status();
+  EXPECT_EQ(form->Zephron.Port, 21);
+  EXPECT_EQ(form->Zephron.FTPDirectory, "");
 }
 
 }  // namespace
