@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "app/form_main.h"
+#include "engine/control_file.h"
 #include "platform/profile.h"
 
 namespace zephron {
@@ -88,8 +89,8 @@ void TformMain::ZephronGetFileList(TZephron& Sender, std::vector<std::string>&) 
 
 void TformMain::ReadApplicationSection(const std::string& fileName) {
   platform::ProfileFile file(fileName);
-  RenameFrom = file.ReadString("application", "appcomps", "");
-  RenameTo = file.ReadString("application", "appname", "");
+  RenameFrom = ReadValue(file, "application", "appcomps", "");
+  RenameTo = ReadValue(file, "application", "appname", "");
   file.EraseSection("application");
 }
 

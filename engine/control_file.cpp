@@ -29,9 +29,24 @@ std::string ExpandLineBreaks(std::string_view text) {
   return result;
 }
 
+std::string ReadValue(const platform::ProfileFile& file, std::string_view section, std::string_view key,
+                      std::string_view def) {
+  std::string value = file.ReadString(section, key, def);
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    // Continuation bytes belong to the character before them.
+    if ((static_cast<unsigned char>(value[i]) & 0xC0) == 0x80) continue;
+    if (characters++ == kMaxValueLength) {
+      value.resize(i);
+      break;
+    }
+  }
+  return value;
+}
+
 std::string ReadPrefixed(const platform::ProfileFile& file, std::string_view section, std::string_view key,
                          const PrefixExpander& expand) {
-  std::string value = file.ReadString(section, key, "");
+  std::string value = ReadValue(file, section, key, "");
   return expand ? expand(value) : value;
 }
 
@@ -43,13 +58,13 @@ std::string ReadLocalPath(const platform::ProfileFile& file, std::string_view se
 TUpdateSection ReadUpdateSection(const platform::ProfileFile& file, const PrefixExpander& expand) {
   constexpr std::string_view s = "update";
   TUpdateSection u;
-  u.signature = file.ReadString(s, "signature", "");
-  u.descr = file.ReadString(s, "descr", "");
-  u.date = file.ReadString(s, "date", "");
-  u.time = file.ReadString(s, "time", "");
+  u.signature = ReadValue(file, s, "signature", "");
+  u.descr = ReadValue(file, s, "descr", "");
+  u.date = ReadValue(file, s, "date", "");
+  u.time = ReadValue(file, s, "time", "");
   u.localversion = ReadLocalPath(file, s, "localversion", expand);
-  u.unconditional = file.ReadString(s, "unconditional", "");
-  u.newversion = file.ReadString(s, "newversion", "");
+  u.unconditional = ReadValue(file, s, "unconditional", "");
+  u.newversion = ReadValue(file, s, "newversion", "");
   u.newsize = file.ReadInteger(s, "newsize", 0);
   u.newchecksum = file.ReadInteger(s, "newchecksum", -1);
   return u;
@@ -60,7 +75,7 @@ TApplicationSection ReadApplicationSection(const platform::ProfileFile& file, co
   TApplicationSection a;
   a.appupdate = file.ReadBool(s, "appupdate", false);
   a.appname = ReadLocalPath(file, s, "appname", expand);
-  a.appparam = file.ReadString(s, "appparam", "");
+  a.appparam = ReadValue(file, s, "appparam", "");
   a.appcomps = ReadPrefixed(file, s, "appcomps", expand);
   a.silentrestart = file.ReadBool(s, "silentrestart", false);
   return a;
@@ -69,39 +84,39 @@ TApplicationSection ReadApplicationSection(const platform::ProfileFile& file, co
 TActionSection ReadActionSection(const platform::ProfileFile& file, const PrefixExpander& expand) {
   constexpr std::string_view s = "action";
   TActionSection a;
-  a.msg = ExpandLineBreaks(file.ReadString(s, "msg", ""));
+  a.msg = ExpandLineBreaks(ReadValue(file, s, "msg", ""));
   a.htmldlg = ReadLocalPath(file, s, "htmldlg", expand);
   a.runbefore = ReadLocalPath(file, s, "runbefore", expand);
-  a.runbeforeparam = file.ReadString(s, "runbeforeparam", "");
+  a.runbeforeparam = ReadValue(file, s, "runbeforeparam", "");
   a.showURL = ReadPrefixed(file, s, "showURL", expand);
-  a.query = ExpandLineBreaks(file.ReadString(s, "query", ""));
-  a.updateURL = file.ReadString(s, "updateURL", "");
+  a.query = ExpandLineBreaks(ReadValue(file, s, "query", ""));
+  a.updateURL = ReadValue(file, s, "updateURL", "");
   a.runafter = ReadLocalPath(file, s, "runafter", expand);
-  a.runafterparam = file.ReadString(s, "runafterparam", "");
+  a.runafterparam = ReadValue(file, s, "runafterparam", "");
   return a;
 }
 
 TCustomSection ReadCustomSection(const platform::ProfileFile& file) {
   constexpr std::string_view s = "custom";
-  return {file.ReadString(s, "validatemsg", ""), file.ReadString(s, "validateparam", ""),
-          file.ReadString(s, "processmsg", ""), file.ReadString(s, "processparam", "")};
+  return {ReadValue(file, s, "validatemsg", ""), ReadValue(file, s, "validateparam", ""),
+          ReadValue(file, s, "processmsg", ""), ReadValue(file, s, "processparam", "")};
 }
 
 TWhatsNewSection ReadWhatsNewSection(const platform::ProfileFile& file, std::string_view languageID) {
   TWhatsNewSection w;
-  w.file = file.ReadString("whatsnew" + std::string(languageID), "file", "");
-  w.caption = file.ReadString("whatsnew", "caption", "");
-  w.okbtn = file.ReadString("whatsnew", "okbtn", w.okbtn);
-  w.cancelbtn = file.ReadString("whatsnew", "cancelbtn", w.cancelbtn);
+  w.file = ReadValue(file, "whatsnew" + std::string(languageID), "file", "");
+  w.caption = ReadValue(file, "whatsnew", "caption", "");
+  w.okbtn = ReadValue(file, "whatsnew", "okbtn", w.okbtn);
+  w.cancelbtn = ReadValue(file, "whatsnew", "cancelbtn", w.cancelbtn);
   return w;
 }
 
 TEulaSection ReadEulaSection(const platform::ProfileFile& file, std::string_view languageID) {
   TEulaSection e;
-  e.file = file.ReadString("eula" + std::string(languageID), "file", "");
-  e.caption = file.ReadString("eula", "caption", "");
-  e.accept = file.ReadString("eula", "accept", e.accept);
-  e.notaccept = file.ReadString("eula", "notaccept", e.notaccept);
+  e.file = ReadValue(file, "eula" + std::string(languageID), "file", "");
+  e.caption = ReadValue(file, "eula", "caption", "");
+  e.accept = ReadValue(file, "eula", "accept", e.accept);
+  e.notaccept = ReadValue(file, "eula", "notaccept", e.notaccept);
   return e;
 }
 
@@ -114,13 +129,13 @@ TFileDescription ReadFileEntry(const platform::ProfileFile& file, std::int32_t i
   TFileDescription f;
   f.URL = ReadPrefixed(file, s, "url", expand);
   f.LocalVersion = ReadLocalPath(file, s, "localversion", expand);
-  f.NewVersion = file.ReadString(s, "newversion", "");
+  f.NewVersion = ReadValue(file, s, "newversion", "");
   f.NewSize = file.ReadInteger(s, "newsize", 0);
   f.NewCheckSum = file.ReadInteger(s, "newchecksum", -1);
-  f.NewCustomVer = file.ReadString(s, "customversion", "");
-  f.NewDate = file.ReadString(s, "date", "");
-  f.NewTime = file.ReadString(s, "time", "");
-  f.Description = file.ReadString(s, "descr", "");
+  f.NewCustomVer = ReadValue(file, s, "customversion", "");
+  f.NewDate = ReadValue(file, s, "date", "");
+  f.NewTime = ReadValue(file, s, "time", "");
+  f.Description = ReadValue(file, s, "descr", "");
   f.TargetDir = platform::IncludeTrailingPathDelimiter(ReadLocalPath(file, s, "targetdir", expand));
   f.Compressed = file.ReadBool(s, "compressed", false);
   f.FileSize = file.ReadInteger(s, "filesize", 0);

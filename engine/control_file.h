@@ -43,7 +43,7 @@ std::string NormalisePrefixFolder(std::string_view folder);
 // Each two-character sequence "\n" becomes a line break ("\n").
 std::string ExpandLineBreaks(std::string_view text);
 
-// Section `update`.
+// Section `update`, as the version check reads it.
 struct TUpdateSection {
   std::string signature;
   std::string descr;
@@ -102,6 +102,16 @@ struct TEulaSection {
   std::string accept = "I accept";
   std::string notaccept = "I do not accept";
 };
+
+// The longest value a control file gives, in characters: what the
+// platform's profile reader returns at most (a 2,048-character buffer with its
+// terminator). Longer values are cut, before any prefix is expanded.
+inline constexpr std::size_t kMaxValueLength = 2047;
+
+// A value of the control file, cut to kMaxValueLength characters (never
+// inside a UTF-8 sequence).
+std::string ReadValue(const platform::ProfileFile& file, std::string_view section, std::string_view key,
+                      std::string_view def);
 
 // More file entries than this are not read: a `count` of two thousand
 // million would otherwise exhaust memory with empty entries.

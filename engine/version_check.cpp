@@ -66,14 +66,14 @@ int TZephron::GetControlFile() {
   const platform::ProfileFile file(platform::ToSlashes(FControlFileName));
   const PrefixExpander expand = EngineExpander(*this);
   int result = 0;
-  if (SignatureCheck && file.ReadString(kUpdate, "signature", "") != Signature) {
+  if (SignatureCheck && ReadValue(file, kUpdate, "signature", "") != Signature) {
     DoStatus(msgInvalidSignature, "", 11, 4);
     result = 5;
   }
   constexpr std::string_view app = "application";
   FAppClose = file.ReadBool(app, "appupdate", false);
   FAppName = ReadLocalPath(file, app, "appname", expand);
-  FAppParam = file.ReadString(app, "appparam", "");
+  FAppParam = ReadValue(file, app, "appparam", "");
   if (FAppName.empty()) FAppClose = false;
   if (OnSetAppParams) OnSetAppParams(*this, FAppParam);
   if (FAppParam.empty()) FAppParam = " ";
@@ -84,7 +84,6 @@ int TZephron::GetControlFile() {
 
 int TZephron::DoVersionCheck() {
   const platform::ProfileFile file(platform::ToSlashes(FControlFileName));
-  const PrefixExpander expand = EngineExpander(*this);
   int result = 7;
 
   // One engine checks one product after another: what an earlier check left
@@ -95,13 +94,13 @@ int TZephron::DoVersionCheck() {
   FCurVersionDate = 0;
   FSaveUpdate = false;
 
-  FUpdateDescription = file.ReadString(kUpdate, "descr", "");
+  TUpdateSection update = ReadUpdateSection(file, EngineExpander(*this));
+  FUpdateDescription = update.descr;
 
-  const std::string date = file.ReadString(kUpdate, "date", "");
-  if (!date.empty()) {
+  if (!update.date.empty()) {
     DoStatus(msgDateBasedUpdate, "", 3, 0);
-    FNewVersionDate = ParseUpdateDate(date, file.ReadString(kUpdate, "time", ""));
-    FLocalFileDateCheck = ReadLocalPath(file, kUpdate, "localversion", expand);
+    FNewVersionDate = ParseUpdateDate(update.date, update.time);
+    FLocalFileDateCheck = update.localversion;
     FCurVersionDate = UpdateDateGet();
     if (FCurVersionDate >= FNewVersionDate) {
       DoStatus(msgNoNewVersion, "", 4, 0);
@@ -111,25 +110,23 @@ int TZephron::DoVersionCheck() {
     }
   }
 
-  if (!file.ReadString(kUpdate, "unconditional", "").empty() && result == 7) result = 8;
+  if (!update.unconditional.empty() && result == 7) result = 8;
 
   if (result == 7) {
-    std::string newVersion = file.ReadString(kUpdate, "newversion", "");
-    const std::int32_t newSize = file.ReadInteger(kUpdate, "newsize", 0);
-    std::string localFile = ReadLocalPath(file, kUpdate, "localversion", expand);
-    const std::int32_t newChecksum = file.ReadInteger(kUpdate, "newchecksum", -1);
-    if (!localFile.empty() && (!newVersion.empty() || newSize > 0 || newChecksum != -1)) {
-      if (newChecksum != -1) {
+    std::string& newVersion = update.newversion;
+    std::string& localFile = update.localversion;
+    if (!localFile.empty() && (!newVersion.empty() || update.newsize > 0 || update.newchecksum != -1)) {
+      if (update.newchecksum != -1) {
         result = 10;
         DoStatus(msgChecksumBasedUpdate, "", 3, 0);
-      } else if (newSize < 1) {
+      } else if (update.newsize < 1) {
         result = 11;
         DoStatus(msgVersionBasedUpdate, "", 3, 0);
       } else {
         result = 9;
         DoStatus(msgSizeBasedUpdate, "", 3, 0);
       }
-      if (FileNeedsUpdate(newVersion, localFile, newChecksum, newSize)) {
+      if (FileNeedsUpdate(newVersion, localFile, update.newchecksum, update.newsize)) {
         DoStatus(msgNewVersionFound, newVersion, 5, 0);
       } else {
         DoStatus(msgNoNewVersion, "", 4, 0);

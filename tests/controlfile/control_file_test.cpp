@@ -144,6 +144,21 @@ TEST_F(ControlFile, ImpossibleCountsAreLimited) {
   EXPECT_EQ(ReadFileCount(Load("[files]\ncount=2147483647\n")), kMaxFileEntries);
 }
 
+TEST_F(ControlFile, ValuesAreCutToTheProfileReadersLengthBeforeExpansion) {
+  std::string tokens;
+  for (int i = 0; i < 100000; ++i) tokens += "{WIN}";
+  const std::string cyrillic(1500, 'a');  // then 600 two-byte letters: cut at 547 of them
+  std::string letters;
+  for (int i = 0; i < 600; ++i) letters += "\xD0\x96";
+  const ProfileFile file = Load("[update]\ndescr=" + cyrillic + letters + "\nlocalversion=" + tokens + "\n");
+  const TUpdateSection u = ReadUpdateSection(file, expand_);
+  EXPECT_EQ(u.descr, cyrillic + letters.substr(0, 2 * (kMaxValueLength - cyrillic.size())));
+  std::string expected;
+  for (std::size_t i = 0; i < kMaxValueLength / 5; ++i) expected += "/win/.";
+  expected += "{W";  // the cut token stays as written
+  EXPECT_EQ(u.localversion, expected);
+}
+
 TEST_F(ControlFile, FilePrefixesAreExpandedInKeyOrderAlsoWhenEmpty) {
   std::vector<std::string> seen;
   engine_.OnConvertPrefix = [&](TZephron&, std::string& path) { seen.push_back(path); };

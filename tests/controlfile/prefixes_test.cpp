@@ -78,6 +78,19 @@ TEST_F(Prefixes, EveryTokenOfTheTextIsExpanded) {
   EXPECT_EQ(engine_.ExpandPrefixes("{WIN};{PF};{foo}"), "/win/.;/opt/programs/.;.");
 }
 
+TEST_F(Prefixes, MillionsOfTokensExpandInOnePassAndEachNameIsConvertedOnce) {
+  FixedFolders engine;
+  engine.folders["A"] = "/a/.";
+  std::string text;
+  std::string expected;
+  for (int i = 0; i < 2000000; ++i) {
+    text += i % 2 ? "{a}" : "{X}";
+    expected += i % 2 ? "/a/." : ".";
+  }
+  EXPECT_EQ(engine.ExpandPrefixes(text), expected);
+  EXPECT_EQ(engine.asked, (std::vector<std::string>{"X", "A"}));
+}
+
 TEST_F(Prefixes, TextWithoutTokensIsUnchanged) {
   EXPECT_EQ(engine_.ExpandPrefixes("http://host/dir/update.inf"), "http://host/dir/update.inf");
   EXPECT_EQ(engine_.ExpandPrefixes(""), "");
