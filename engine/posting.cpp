@@ -64,7 +64,9 @@ std::string TZephron::URLGet() {
   const TLastURLEntry& entry = LastURLEntry;
   if (!Usable(entry)) return {};
   const platform::Hive hive = HiveOf(entry);
-  if (!platform::RegistryKey::Create(hive, entry.Key)) return {};
+  // The key is created as on a writable hive; a hive this user may not
+  // write (the machine's, as a plain user) is still read.
+  platform::RegistryKey::Create(hive, entry.Key);
   const auto section = platform::RegistryKey::Open(hive, entry.Key + "\\" + entry.Section);
   if (!section) return {};
   return section->ReadString("LastURL").value_or("");

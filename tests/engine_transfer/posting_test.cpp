@@ -1,5 +1,6 @@
 // The post-update request (against a server on port 80 of 127.0.0.2) and
 // the persisted control-file location.
+#include <filesystem>
 #include <string>
 
 #include "platform/registry.h"
@@ -94,6 +95,17 @@ TEST_F(LastUrl, MachineRootWritesMachineHive) {
   engine.URLPut("ftp://m/");
   EXPECT_EQ(engine.URLGet(), "ftp://m/");
   EXPECT_FALSE(platform::KeyExists(platform::Hive::CurrentUser, "Software\\Corvexis\\Updater\\App"));
+}
+
+TEST_F(LastUrl, StoredUrlIsReadFromAHiveThatCannotBeWritten) {
+  engine.LastURLEntry.RegRoot = lurLOCALMACHINE;
+  engine.URLPut("http://machine/");
+  // The hive's lock cannot be taken, so nothing can be written to it.
+  const auto lock = sandbox.registryDir() / "HKEY_LOCAL_MACHINE.lock";
+  std::filesystem::remove(lock);
+  std::filesystem::create_directory(lock);
+  ASSERT_FALSE(platform::RegistryKey::Create(platform::Hive::LocalMachine, "Software\\Other"));
+  EXPECT_EQ(engine.URLGet(), "http://machine/");
 }
 
 TEST_F(LastUrl, WithoutSaveNothingIsStoredOrRead) {
