@@ -1,32 +1,25 @@
 #include "app/product_display.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "app/registry_read.h"
 #include "app/version_string.h"
+#include "platform/ascii_case.h"
 #include "platform/paths.h"
 
 namespace zephron {
-namespace {
 
-bool SameText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-           return std::tolower(x) == std::tolower(y);
-         });
-}
-
-}  // namespace
+using platform::SameTextAscii;
 
 std::optional<std::string> TNameValueList::Value(const std::string& name) const {
   for (const auto& [entryName, value] : entries_) {
-    if (SameText(entryName, name)) return value;
+    if (SameTextAscii(entryName, name)) return value;
   }
   return std::nullopt;
 }
 
 void TNameValueList::Remove(const std::string& name) {
-  const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const auto& e) { return SameText(e.first, name); });
+  const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const auto& e) { return SameTextAscii(e.first, name); });
   if (it != entries_.end()) entries_.erase(it);
 }
 

@@ -30,23 +30,6 @@ struct DateTimeFormat {
 // whatever the user's locale or the engine's DateFormat.
 inline const DateTimeFormat kStoredDateFormat{"yyyy/mm/dd", '-', "hh:nn:ss", ':'};
 
-// A date as the run-time library's StrToDate reads it: two or three numbers
-// (at most four digits each) separated by `separator`, blanks allowed around
-// them, in the day/month/year order of `format` (the order in which d, m and
-// y first appear; with a letter missing, the order its first letter implies,
-// month-day-year by default). Without the year the current year is taken. A
-// year of one or two digits lies within 50 years of `currentYear` (the
-// run-time library's century window). nullopt for anything else or for a day
-// that does not exist.
-std::optional<platform::TDateTime> ParseDateText(std::string_view text, std::string_view format, char separator,
-                                                 int currentYear);
-std::optional<platform::TDateTime> ParseDateText(std::string_view text, std::string_view format, char separator);
-
-// A time of day as StrToTime reads it: hours and minutes, optionally
-// seconds, separated by `separator`, optionally followed by "AM" or "PM"
-// (hours 1 to 12 then); blanks allowed around the parts. nullopt otherwise.
-std::optional<platform::TDateTime> ParseTimeText(std::string_view text, char separator);
-
 // The control file's release date: 1 January 1980 when `date` does not
 // parse in format.date; the time of day added when `time` parses.
 platform::TDateTime ParseUpdateDate(const std::string& date, const std::string& time, const DateTimeFormat& format);

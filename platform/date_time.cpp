@@ -1,8 +1,12 @@
 #include "platform/date_time.h"
 
+#include <array>
+#include <cctype>
 #include <cmath>
 #include <ctime>
 #include <system_error>
+
+#include "platform/ascii_case.h"
 
 namespace zephron::platform {
 namespace {
@@ -158,6 +162,141 @@ std::string FormatDateTime(std::string_view pattern, TDateTime value, char dateS
     i += n;
   }
   return out;
+}
+
+namespace {
+
+// A cursor over text being scanned the way the run-time library's date and
+// time scanners do it.
+struct Scanner {
+  std::string_view text;
+  std::size_t pos = 0;
+
+  void SkipBlanks() {
+    while (pos < text.size() && text[pos] == ' ') ++pos;
+  }
+  bool Char(char c) {
+    SkipBlanks();
+    if (pos < text.size() && text[pos] == c) {
+      ++pos;
+      return true;
+    }
+    return false;
+  }
+  // Up to four digits: more could not be a date field, and the value cannot overflow.
+  bool Number(int& value, int& digits) {
+    SkipBlanks();
+    value = 0;
+    digits = 0;
+    while (pos < text.size() && digits < 4 && std::isdigit(static_cast<unsigned char>(text[pos]))) {
+      value = value * 10 + (text[pos] - '0');
+      ++digits;
+      ++pos;
+    }
+    return digits > 0;
+  }
+  bool AtEnd() {
+    SkipBlanks();
+    return pos == text.size();
+  }
+  bool Word(std::string_view word) {
+    SkipBlanks();
+    if (text.size() - pos < word.size()) return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+      if (AsciiUpper(text[pos + i]) != word[i]) return false;
+    }
+    pos += word.size();
+    return true;
+  }
+};
+
+// The order of day, month and year in a date format, as the letters 'D', 'M', 'Y'.
+std::array<char, 3> DateOrder(std::string_view format) {
+  std::string seen;
+  for (const char c : format) {
+    const char u = AsciiUpper(c);
+    if ((u == 'D' || u == 'M' || u == 'Y') && seen.find(u) == std::string::npos) seen += u;
+  }
+  if (seen.size() == 3) return {seen[0], seen[1], seen[2]};
+  const char first = seen.empty() ? 'M' : seen[0];
+  if (first == 'D') return {'D', 'M', 'Y'};
+  if (first == 'Y') return {'Y', 'M', 'D'};
+  return {'M', 'D', 'Y'};
+}
+
+int CurrentYear() { return DecodeDateTime(Now()).year; }
+
+}  // namespace
+
+std::optional<TDateTime> ParseDateText(std::string_view text, std::string_view format, char separator,
+                                       int currentYear) {
+  Scanner scan{text};
+  std::array<int, 3> value{};
+  std::array<int, 3> digits{};
+  if (!scan.Number(value[0], digits[0]) || !scan.Char(separator) || !scan.Number(value[1], digits[1])) {
+    return std::nullopt;
+  }
+  int count = 2;
+  if (scan.Char(separator)) {
+    if (!scan.Number(value[2], digits[2])) return std::nullopt;
+    count = 3;
+  }
+  if (!scan.AtEnd()) return std::nullopt;
+
+  std::array<char, 3> order = DateOrder(format);
+  int year = currentYear;
+  int yearDigits = 4;
+  int month = 0;
+  int day = 0;
+  int field = 0;
+  for (const char letter : order) {
+    if (count == 2 && letter == 'Y') continue;  // no year given: this year
+    const int v = value[static_cast<std::size_t>(field)];
+    if (letter == 'Y') {
+      year = v;
+      yearDigits = digits[static_cast<std::size_t>(field)];
+    } else if (letter == 'M') {
+      month = v;
+    } else {
+      day = v;
+    }
+    ++field;
+  }
+  if (year <= 99 && yearDigits <= 2) {
+    // The century window: the year lies within 50 years of now.
+    constexpr int kWindow = 50;
+    const int base = currentYear - kWindow;
+    year += base / 100 * 100;
+    if (year < base) year += 100;
+  }
+  return EncodeDate(year, month, day);
+}
+
+std::optional<TDateTime> ParseDateText(std::string_view text, std::string_view format, char separator) {
+  return ParseDateText(text, format, separator, CurrentYear());
+}
+
+std::optional<TDateTime> ParseTimeText(std::string_view text, char separator) {
+  Scanner scan{text};
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  int digits = 0;
+  if (!scan.Number(hour, digits) || !scan.Char(separator) || !scan.Number(minute, digits)) return std::nullopt;
+  if (scan.Char(separator) && !scan.Number(second, digits)) return std::nullopt;
+  int baseHour = -1;
+  if (scan.Word("AM")) {
+    baseHour = 0;
+  } else if (scan.Word("PM")) {
+    baseHour = 12;
+  }
+  if (!scan.AtEnd()) return std::nullopt;
+  if (baseHour >= 0) {
+    if (hour == 0 || hour > 12) return std::nullopt;
+    if (hour == 12) hour = 0;
+    hour += baseHour;
+  }
+  return EncodeTime(hour, minute, second, 0);
 }
 
 }  // namespace zephron::platform

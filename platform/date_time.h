@@ -1,7 +1,9 @@
 // Date-times as the run-time library keeps them (TDateTime: days since
 // 30 December 1899, the fraction the time of day), in local time, with the
-// conversions and the formatting patterns the updater uses
-// ("dd/mm/yyyy hh:nn:ss", "dd/mm/yyyy hh:nn:ss:zzz").
+// conversions, the formatting patterns the updater uses
+// ("dd/mm/yyyy hh:nn:ss", "dd/mm/yyyy hh:nn:ss:zzz") and the reading of
+// date and time texts in a given format. Formats are always arguments:
+// nothing here reads or changes a process-wide setting.
 #pragma once
 
 #include <chrono>
@@ -38,5 +40,23 @@ std::optional<TDateTime> FileDateTime(const std::filesystem::path& file);
 // the date and time separators; anything else, and text in '' or "", is copied.
 std::string FormatDateTime(std::string_view pattern, TDateTime value, char dateSeparator = '/',
                            char timeSeparator = ':');
+
+// A date as the run-time library's StrToDate reads it: two or three numbers
+// (at most four digits each) separated by `separator`, blanks allowed around
+// them, in the day/month/year order of `format` (the order in which d, m and
+// y first appear; with a letter missing, the order its first letter implies,
+// month-day-year by default). Without the year the current year is taken. A
+// year of one or two digits lies within 50 years of `currentYear` (the
+// run-time library's century window). nullopt for anything else or for a day
+// that does not exist.
+std::optional<TDateTime> ParseDateText(std::string_view text, std::string_view format, char separator,
+                                                 int currentYear);
+std::optional<TDateTime> ParseDateText(std::string_view text, std::string_view format, char separator);
+
+// A time of day as StrToTime reads it: hours and minutes, optionally
+// seconds, separated by `separator`, optionally followed by "AM" or "PM"
+// (hours 1 to 12 then); blanks allowed around the parts. nullopt otherwise.
+std::optional<TDateTime> ParseTimeText(std::string_view text, char separator);
+
 
 }  // namespace zephron::platform
