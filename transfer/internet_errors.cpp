@@ -16,8 +16,19 @@ void SetErrorFromCurl(CURLcode code, CURL* easy, const char* errorBuffer, bool s
       return Fail(ERROR_INTERNET_CANNOT_CONNECT);
     case CURLE_URL_MALFORMAT:
       return Fail(12005);
-    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_UNSUPPORTED_PROTOCOL: {
+      // Only an https request refuses to be redirected to plain http (libcurl
+      // calls that an unsupported protocol, at the refused address).
+      char* at = nullptr;
+      long redirects = 0;
+      curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &at);
+      curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &redirects);
+      if (redirects > 0 && at && platform::StartsWithAsciiNoCase(at, "http:")) {
+        return Fail(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR,
+                    "The application is moving from an SSL to a non-SSL connection because of a redirect.");
+      }
       return Fail(12006);
+    }
     case CURLE_LOGIN_DENIED:
       return Fail(ERROR_INTERNET_LOGIN_FAILURE);
     case CURLE_OUT_OF_MEMORY:

@@ -89,9 +89,11 @@ class HttpConnection : public HandleObject {
   std::string user;
   std::string password;
 };
-void ApplyHttpOptions(CURL* easy, std::uint32_t flags) {
+void ApplyHttpOptions(CURL* easy, std::uint32_t flags, const std::string& url) {
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // A redirect must not take a secured request onto plain http.
+  const bool secure = platform::StartsWithAsciiNoCase(url, "https:");
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
@@ -106,6 +108,31 @@ std::uint32_t RequestSecurity(std::uint32_t flags) {
   if (flags & INTERNET_FLAG_IGNORE_CERT_DATE_INVALID) security |= SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
   if (flags & INTERNET_FLAG_IGNORE_CERT_CN_INVALID) security |= SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
   return security;
+}
+
+// A URL's user information ("user:pw@" before the host) taken out of it.
+struct UrlCredentials {
+  std::string url;
+  std::optional<std::string> user;
+  std::string password;
+};
+
+UrlCredentials TakeCredentials(const std::string& url) {
+  UrlCredentials result{url, std::nullopt, {}};
+  const auto scheme = url.find("://");
+  if (scheme == std::string::npos) return result;
+  const auto hostStart = scheme + 3;
+  const auto authorityEnd = url.find_first_of("/?#", hostStart);
+  const std::string_view authority =
+      std::string_view(url).substr(hostStart, authorityEnd == std::string::npos ? std::string::npos : authorityEnd - hostStart);
+  const auto at = authority.rfind('@');
+  if (at == std::string_view::npos) return result;
+  const std::string_view userInfo = authority.substr(0, at);
+  const auto colon = userInfo.find(':');
+  result.user = std::string(userInfo.substr(0, colon));
+  if (colon != std::string_view::npos) result.password = std::string(userInfo.substr(colon + 1));
+  result.url = url.substr(0, hostStart) + url.substr(hostStart + at + 1);
+  return result;
 }
 
 }  // namespace
@@ -132,8 +159,15 @@ HInternet InternetOpenUrlW(const HInternet& session, const std::string& url, con
   EasyPtr easy = NewEasy();
   if (!easy) return {};
   owner->core->Apply(easy.get(), RequestSecurity(flags));
-  ApplyHttpOptions(easy.get(), flags);
-  curl_easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
+  // libcurl would send user information of the URL to the server; here it is
+  // the proxy's (the engine puts ProxyUserID and ProxyPassword there).
+  const UrlCredentials target = TakeCredentials(url);
+  if (target.user) {
+    curl_easy_setopt(easy.get(), CURLOPT_PROXYUSERNAME, target.user->c_str());
+    curl_easy_setopt(easy.get(), CURLOPT_PROXYPASSWORD, target.password.c_str());
+  }
+  ApplyHttpOptions(easy.get(), flags, target.url);
+  curl_easy_setopt(easy.get(), CURLOPT_URL, target.url.c_str());
   auto request = std::make_shared<HttpRequest>(owner->core, std::move(easy));
   if (!request->Send(headers, flags)) return {};
   return HInternet(std::move(request));
@@ -170,9 +204,9 @@ HInternet HttpOpenRequestW(const HInternet& handle, const std::string& verb, con
   EasyPtr easy = NewEasy();
   if (!easy) return {};
   connection->core->Apply(easy.get(), RequestSecurity(flags));
-  ApplyHttpOptions(easy.get(), flags | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_EXISTING_CONNECT);
   const std::string object = objectName.empty() || objectName.front() != '/' ? "/" + objectName : objectName;
   const std::string url = "http://" + connection->server + ":" + std::to_string(connection->port) + object;
+  ApplyHttpOptions(easy.get(), flags | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_EXISTING_CONNECT, url);
   curl_easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
   const std::string method = verb.empty() ? "GET" : verb;
   if (method != "GET") curl_easy_setopt(easy.get(), CURLOPT_CUSTOMREQUEST, method.c_str());

@@ -86,6 +86,7 @@ struct SessionCore {
   long connectTimeoutMs = kDefaultConnectTimeoutMs;
   long receiveTimeoutMs = kDefaultReceiveTimeoutMs;
   std::uint32_t securityFlags = 0;
+  long transferTimeLimitMs = 0;  // 0: no overall bound, only the idle time-outs
   CURLM* multi = nullptr;
 
   SessionCore() = default;
@@ -101,6 +102,9 @@ struct SessionCore {
     curl_easy_setopt(easy, CURLOPT_USERAGENT, agent.c_str());
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs);
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kCurlBufferSize);
+    // Through a proxy, HTTPS starts with the proxy's answer to CONNECT; only
+    // the origin server's answer may count as the request's status.
+    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     if (accessType == INTERNET_OPEN_TYPE_PROXY) {
       curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
     } else if (accessType == INTERNET_OPEN_TYPE_DIRECT) {
@@ -137,6 +141,8 @@ class Transfer {
     curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(easy_, CURLOPT_PREREQFUNCTION, &Transfer::OnPrereq);
     curl_easy_setopt(easy_, CURLOPT_PREREQDATA, this);
+    deadline_.reset();
+    if (core_->transferTimeLimitMs > 0) deadline_ = Clock::now() + std::chrono::milliseconds(core_->transferTimeLimitMs);
     if (curl_multi_add_handle(core_->multi, easy_) != CURLM_OK) {
       Fail(ERROR_INTERNET_INTERNAL_ERROR, "The transfer could not be started");
       return false;
@@ -154,8 +160,9 @@ class Transfer {
     added_ = false;
   }
 
-  // Drives the transfer until ready() holds or it ends. A receive time-out
-  // ends it with CURLE_OPERATION_TIMEDOUT.
+  // Drives the transfer until ready() holds or it ends. A receive time-out,
+  // or passing the session's overall time limit, ends it with
+  // CURLE_OPERATION_TIMEDOUT.
   template <class Ready>
   void Pump(Ready ready) {
     lastActivity_ = Clock::now();
@@ -175,7 +182,19 @@ class Transfer {
         std::snprintf(errorBuffer_, sizeof errorBuffer_, "no data received for %ld ms", limit);
         break;
       }
-      const int wait = static_cast<int>(std::clamp<long>(limit - static_cast<long>(idle), 1, 200));
+      long left = limit - static_cast<long>(idle);
+      if (deadline_) {
+        const auto toDeadline =
+            std::chrono::duration_cast<std::chrono::milliseconds>(*deadline_ - Clock::now()).count();
+        if (toDeadline <= 0) {
+          Stop();
+          Finish(CURLE_OPERATION_TIMEDOUT);
+          std::snprintf(errorBuffer_, sizeof errorBuffer_, "not finished within %ld ms", core_->transferTimeLimitMs);
+          break;
+        }
+        left = std::min<long>(left, static_cast<long>(toDeadline));
+      }
+      const int wait = static_cast<int>(std::clamp<long>(left, 1, 200));
       curl_multi_poll(core_->multi, nullptr, 0, wait, nullptr);
     }
   }
@@ -316,6 +335,7 @@ class Transfer {
   std::vector<char> buffer_;
   std::size_t offset_ = 0;
   Clock::time_point lastActivity_ = Clock::now();
+  std::optional<Clock::time_point> deadline_;
   char errorBuffer_[CURL_ERROR_SIZE] = {};
 };
 

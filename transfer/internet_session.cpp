@@ -60,6 +60,9 @@ bool InternetSetOptionW(const HInternet& handle, std::uint32_t option, std::uint
     case INTERNET_OPTION_SECURITY_FLAGS:
       core.securityFlags = value;
       return true;
+    case ZEPHRON_OPTION_TRANSFER_TIME_LIMIT:
+      core.transferTimeLimitMs = static_cast<long>(value);
+      return true;
     default:
       Fail(12009);
       return false;
