@@ -7,9 +7,13 @@
 namespace zephron {
 namespace {
 
-size_t AppendBody(char* data, size_t size, size_t count, void* user) {
-  static_cast<std::string*>(user)->append(data, size * count);
-  return size * count;
+// Keeps the first byte and stops the transfer: whatever the server sends
+// after it is never read, however large.
+size_t TakeFirstByte(char* data, size_t size, size_t count, void* user) {
+  if (size * count == 0) return 0;
+  auto* body = static_cast<std::string*>(user);
+  body->assign(data, 1);
+  return 0;
 }
 
 }  // namespace
@@ -25,15 +29,17 @@ THttpGetResult TIdHTTP::Get(const std::string& url) const {
   char errorText[CURL_ERROR_SIZE] = {};
   curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl.get(), CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, AppendBody);
+  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, TakeFirstByte);
   curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
   curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, errorText);
   curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, 30L);
-  curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, 120L);
+  curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT_MS, TimeLimitMs);
   curl_easy_setopt(curl.get(), CURLOPT_PROTOCOLS_STR, "http,https");
   const CURLcode code = curl_easy_perform(curl.get());
-  if (code != CURLE_OK) {
+  // The write error is ours: the first byte of the body has come.
+  const bool stoppedAtFirstByte = code == CURLE_WRITE_ERROR && !body.empty();
+  if (code != CURLE_OK && !stoppedAtFirstByte) {
     result.error = errorText[0] ? errorText : curl_easy_strerror(code);
     return result;
   }

@@ -16,8 +16,8 @@
 // ScriptHttpServer: a small Python HTTP server for what nginx cannot be made
 // to do: echo a POST request (method, path, content type, body byte for byte),
 // cut a body off part way (/cut), stall in the middle of one (/stall), trickle
-// one (/trickle: 2 bytes every 200 ms) or send a chunked body of 64 MiB
-// (/endless).
+// one (/trickle: 2 bytes every 200 ms), send a chunked body of 64 MiB
+// (/endless) or say nothing at all (/silent).
 //
 // ProxyServer: Debian's tinyproxy with a generated configuration, optionally
 // requiring Basic authentication; it tunnels HTTPS with CONNECT.

@@ -10,6 +10,7 @@
       GET /stall: announces 100000 bytes, sends 5000 and then sends nothing.
       GET /trickle: announces 100000 bytes, sends 2 every 200 ms for 20 s.
       GET /endless: a chunked body of 64 MiB.
+      GET /silent: answers nothing for 20 s.
 """
 import socketserver
 import sys
@@ -56,6 +57,10 @@ class Handler(BaseHTTPRequestHandler):
         self.wfile.write(answer)
 
     def do_GET(self):
+        if self.path == "/silent":
+            time.sleep(20)
+            self.close_connection = True
+            return
         if self.path == "/endless":
             self.send_response(200)
             self.send_header("Transfer-Encoding", "chunked")
