@@ -382,6 +382,32 @@ TEST_F(HttpRetrieval, EmptyFileIsPlacedButReportedAsNotFetched) {
   EXPECT_EQ(fs::file_size(target / "empty.bin"), 0u);
 }
 
+TEST_F(HttpRetrieval, ControlFilePastItsSizeBoundFailsWithoutWritingPastIt) {
+  engine.ControlFileSizeLimit = 100000;
+  int largest = 0;
+  engine.OnFileProgress = [&](TZephron&, const std::string&, int pos, int) { largest = std::max(largest, pos); };
+  ASSERT_EQ(engine.StartConnection(), 0);
+  EXPECT_FALSE(engine.URLGetBoundedFile(script->Url("/endless"), engine.ControlFileSizeLimit));
+  EXPECT_LE(largest, 100000);
+  const auto* report = engine.Find(msgSystemError);
+  ASSERT_NE(report, nullptr);
+  EXPECT_EQ(report->error, 223);
+  EXPECT_FALSE(fs::exists(sandbox.temp() / "endless"));
+  EXPECT_TRUE(TempFilesIn(sandbox.temp()).empty());
+}
+
+TEST_F(HttpRetrieval, TricklingControlFileEndsAtItsTimeLimit) {
+  engine.TransferTimeLimit = 600;
+  ASSERT_EQ(engine.StartConnection(), 0);
+  EXPECT_FALSE(engine.URLGetBoundedFile(script->Url("/trickle"), engine.ControlFileSizeLimit));
+  const auto* report = engine.Find(msgSystemError);
+  ASSERT_NE(report, nullptr);
+  EXPECT_EQ(report->error, 12002);
+  EXPECT_TRUE(TempFilesIn(sandbox.temp()).empty());
+  // Files of an update pass are not bounded by it.
+  ASSERT_TRUE(Get(Serve("/after.bin", std::string(300000, 'a'))));
+}
+
 // Retrievals through a real proxy (tinyproxy), one open and one that wants
 // Basic authentication.
 class ProxiedRetrieval : public HttpRetrieval {
