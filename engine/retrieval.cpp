@@ -4,14 +4,19 @@
 //
 // Every retrieval goes through a temporary file in the download folder that
 // replaces the target only after a complete transfer, so a cut-off,
-// cancelled or failed transfer leaves the target as it was.
+// cancelled or failed transfer leaves the target as it was; and the
+// replacement itself is atomic (never delete, then move).
+//
+// The files the engine reads itself (control file, texts) are fetched within
+// bounds of size and time (URLGetBoundedFile): a bound passed ends the
+// transfer as failed at once, without writing past it.
+#include <algorithm>
 #include <array>
-#include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -23,7 +28,9 @@
 #include "engine/zephron.h"
 #include "platform/file_io.h"
 #include "platform/last_error.h"
+#include "platform/ascii_case.h"
 #include "platform/paths.h"
+#include "platform/temp_file.h"
 #include "transfer/messages.h"
 
 namespace zephron {
@@ -37,104 +44,40 @@ constexpr std::size_t kInternetBlock = 4096;
 constexpr std::size_t kLocalBlock = 32768;
 constexpr std::uint32_t kErrorInvalidName = 123;
 
+constexpr std::uint32_t kErrorDiskFull = 112;
+constexpr std::uint32_t kErrorFileTooLarge = 223;
+// Temporary files older than this in a download folder were left by a
+// process that died; live ones are held by their writer's lock.
+constexpr std::chrono::hours kStaleTempFileAge{24};
+
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// The download's temporary file, "ZEP" + a hexadecimal number + ".tmp",
-// created exclusively (GetTempFileNameW with the prefix "ZEPH" and unique
-// number 0). Removed when it goes unless it was moved into place.
-class TempFile {
- public:
-  // bufferSize 0: every Write goes straight to the file (local copies write
-  // whole 32 KiB blocks; network blocks of 4 KiB are gathered).
-  static std::optional<TempFile> Create(const std::string& folder, std::size_t bufferSize) {
-    const auto ticks = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
-    unsigned number = (ticks & 0xFFFFu) == 0 ? 1 : (ticks & 0xFFFFu);
-    for (unsigned attempt = 0; attempt < 0xFFFFu; ++attempt) {
-      char name[16];
-      std::snprintf(name, sizeof name, "ZEP%X.tmp", number);
-      const std::string path = folder + name;
-      // "x": the name must be new, as the platform call guarantees.
-      if (std::FILE* file = std::fopen(path.c_str(), "wbx")) {
-        if (bufferSize == 0) {
-          std::setvbuf(file, nullptr, _IONBF, 0);
-        } else {
-          std::setvbuf(file, nullptr, _IOFBF, bufferSize);
-        }
-        return TempFile(path, FilePtr(file));
-      }
-      if (errno != EEXIST) return std::nullopt;
-      number = number == 0xFFFFu ? 1 : number + 1;
-    }
-    return std::nullopt;
-  }
-
-  TempFile(TempFile&&) = default;
-  TempFile& operator=(TempFile&&) = default;
-  ~TempFile() {
-    file_.reset();
-    if (!path_.empty() && !kept_) platform::DeleteFile(path_);
-  }
-
-  const std::string& path() const { return path_; }
-  bool Write(std::span<const std::byte> bytes) {
-    return file_ && std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) == bytes.size();
-  }
-  bool Close() {
-    if (!file_) return true;
-    return std::fclose(file_.release()) == 0;
-  }
-  // Deletes it now; false when that fails.
-  bool Delete() {
-    Close();
-    kept_ = true;
-    return platform::DeleteFile(path_) || !fs::exists(path_);
-  }
-  // It has been moved onto its target: nothing to clean up any more.
-  void Release() { kept_ = true; }
-
- private:
-  TempFile(std::string path, FilePtr file) : path_(std::move(path)), file_(std::move(file)) {}
-  std::string path_;
-  FilePtr file_;
-  bool kept_ = false;
-};
-
-// Removes a file; a read-only one gets its write permission back and is
-// tried again (clearing the read-only and hidden attributes).
-bool DeleteExisting(const std::string& path) {
-  if (!fs::exists(fs::symlink_status(path))) return true;
-  if (platform::DeleteFile(path)) return true;
-  std::error_code ec;
-  fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
-  return platform::DeleteFile(path);
+std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
-// MoveFileW: never onto an existing name; across file systems by copying.
-bool MoveFile(const std::string& from, const std::string& to) {
-  std::error_code ec;
-  if (fs::exists(fs::symlink_status(to, ec))) return false;
-  fs::rename(from, to, ec);
-  if (!ec) return true;
-  if (ec != std::errc::cross_device_link) return false;
-  if (!fs::copy_file(from, to, fs::copy_options::none, ec)) {
-    fs::remove(to, ec);
-    return false;
+// The download folder: where the control file and texts land and where
+// every temporary file is made, so that moving one onto them is a rename.
+std::string DownloadFolder(const TZephron& engine) { return platform::ToSlashes(engine.WinTempDir()); }
+
+// The temporary file of a retrieval; the first one in a folder also clears
+// that folder of the temporary files killed processes left.
+std::optional<platform::TempFile> NewTempFile(const std::string& folder, std::vector<std::string>& cleaned,
+                                              std::size_t bufferSize) {
+  if (std::find(cleaned.begin(), cleaned.end(), folder) == cleaned.end()) {
+    cleaned.push_back(folder);
+    platform::RemoveStaleTempFiles(folder, kStaleTempFileAge);
   }
-  fs::remove(from, ec);
-  return true;
+  return platform::TempFile::Create(folder, bufferSize);
 }
 
 // A name taken from a URL may only name a file inside the target folder.
 bool IsSafeFileName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos;
-}
-
-std::string UpperCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
 }
 
 }  // namespace
@@ -160,7 +103,7 @@ bool TZephron::URLGetFile(const HInternet& hfile, const std::string& url, bool u
     const std::string target = tgtNamesFile ? folder : folder + name;
     if (!CopyLocalFile(url, target)) return false;
     CustomProcess(target);
-    const bool cabinet = UpperCase(target).find(".CAB") != std::string::npos;
+    const bool cabinet = platform::AsciiUpper(target).find(".CAB") != std::string::npos;
     if (uncompress && !cabinet) ExpandCompressedFile(target);
     if (uncompress && cabinet) {
       DoStatus(msgExtractCab, target, 3, 0);
@@ -237,8 +180,7 @@ bool TZephron::URLGetFile(const HInternet& hfile, const std::string& url, bool u
     return refuseName();
   }
   const std::string target = folder + targetName;
-  std::optional<TempFile> temp = TempFile::Create(platform::IncludeTrailingPathDelimiter(
-      platform::ToSlashes(UseWinTempDir ? WinTempDir() : (TempDirectory.empty() ? "." : TempDirectory))), 1 << 16);
+  std::optional<platform::TempFile> temp = NewTempFile(DownloadFolder(*this), FCleanedTempFolders, 1 << 16);
   if (!temp) {
     InternetCloseHandle(request);
     return false;
@@ -255,12 +197,22 @@ bool TZephron::URLGetFile(const HInternet& hfile, const std::string& url, bool u
   std::uint32_t read = 0;
   do {
     Dialogs().ProcessMessages();
+    if (FTransferBound && NowMs() >= FTransferBound->deadlineMs) {
+      platform::SetLastSystemError(ERROR_INTERNET_TIMEOUT);
+      error = true;
+      break;
+    }
     if (!InternetReadFile(request, block, read)) {
       error = true;
       break;
     }
+    if (FTransferBound && std::uint64_t{total} + read > FTransferBound->size) {
+      platform::SetLastSystemError(kErrorFileTooLarge, "The file size exceeds the limit allowed and cannot be saved.");
+      error = true;
+      break;
+    }
     if (read > 0 && !temp->Write(std::span(block).first(read))) {
-      platform::SetLastSystemError(112);
+      platform::SetLastSystemError(kErrorDiskFull);
       error = true;
       break;
     }
@@ -273,7 +225,7 @@ bool TZephron::URLGetFile(const HInternet& hfile, const std::string& url, bool u
 
   InternetCloseHandle(request);
   if (!temp->Close() && !error && !cancel) {
-    platform::SetLastSystemError(112);
+    platform::SetLastSystemError(kErrorDiskFull);
     error = true;
   }
   FCancelled = cancel;
@@ -286,12 +238,14 @@ bool TZephron::URLGetFile(const HInternet& hfile, const std::string& url, bool u
     return false;
   }
 
-  if (!DeleteExisting(target)) {
+  // The old target is replaced by the rename itself; only a folder in its
+  // way cannot be.
+  if (platform::DirectoryExists(target)) {
     result = false;
     DoStatus(msgCannotDeleteFile, target, 19, 6);
     WriteLogLine("Unable to delete file " + target);
   }
-  if (MoveFile(temp->path(), target)) {
+  if (platform::MoveFileReplacing(temp->path(), target)) {
     temp->Release();
   } else {
     result = false;
@@ -301,7 +255,7 @@ bool TZephron::URLGetFile(const HInternet& hfile, const std::string& url, bool u
 
   CustomProcess(target);
   if (uncompress) {
-    if (UpperCase(fs::path(target).extension().string()) != ".CAB") {
+    if (!platform::SameTextAscii(fs::path(target).extension().string(), ".CAB")) {
       ExpandCompressedFile(target);
     } else {
       ExtractCabinet(target, folder);
@@ -318,8 +272,9 @@ bool TZephron::CopyLocalFile(const std::string& source, const std::string& targe
     DoStatus(msgEqualSourceTarget, source, 10, 3);
     return false;
   }
-  std::error_code ec;
-  FilePtr in(fs::is_directory(from, ec) ? nullptr : std::fopen(from.c_str(), "rb"));
+  // Only a regular file: a FIFO would block the pass and a device such as
+  // /dev/zero would never end.
+  FilePtr in(platform::OpenRegularFileForReading(from));
   if (!in) {
     DoStatus(msgLocalFileNotFound, source, 2, 1);
     return false;
@@ -336,18 +291,28 @@ bool TZephron::CopyLocalFile(const std::string& source, const std::string& targe
   std::fseek(in.get(), 0, SEEK_SET);
   std::setvbuf(in.get(), nullptr, _IONBF, 0);
 
-  std::optional<TempFile> temp = TempFile::Create(platform::IncludeTrailingPathDelimiter(
-      platform::ToSlashes(UseWinTempDir ? WinTempDir() : (TempDirectory.empty() ? "." : TempDirectory))), 0);
+  std::optional<platform::TempFile> temp = NewTempFile(DownloadFolder(*this), FCleanedTempFolders, 0);
   if (!temp) return false;
 
   bool cancel = false;
   bool failed = false;
+  bool outOfBounds = false;
   std::uint32_t total = 0;
   std::vector<std::byte> block(kLocalBlock);
   for (;;) {
+    if (FTransferBound && NowMs() >= FTransferBound->deadlineMs) {
+      platform::SetLastSystemError(ERROR_INTERNET_TIMEOUT);
+      outOfBounds = true;
+      break;
+    }
     const std::size_t got = std::fread(block.data(), 1, block.size(), in.get());
     if (got < block.size() && std::ferror(in.get())) {
       failed = true;
+      break;
+    }
+    if (FTransferBound && std::uint64_t{total} + got > FTransferBound->size) {
+      platform::SetLastSystemError(kErrorFileTooLarge, "The file size exceeds the limit allowed and cannot be saved.");
+      outOfBounds = true;
       break;
     }
     if (got > 0 && !temp->Write(std::span(block).first(got))) {
@@ -363,16 +328,31 @@ bool TZephron::CopyLocalFile(const std::string& source, const std::string& targe
   in.reset();
   if (!temp->Close()) failed = true;
   FCancelled = cancel;
-  if (cancel || failed) return false;  // the temporary file goes with `temp`
+  if (outOfBounds) Error();
+  if (cancel || failed || outOfBounds) return false;  // the temporary file goes with `temp`
 
-  if (!DeleteExisting(to)) {
+  if (platform::DirectoryExists(to)) {
     DoStatus(msgCannotDeleteFile, target, 19, 6);
     WriteLogLine("Unable to delete file " + target);
     return false;  // the temporary file goes with `temp`
   }
-  if (!MoveFile(temp->path(), to)) return false;
+  if (!platform::MoveFileReplacing(temp->path(), to)) return false;
   temp->Release();
   return true;
+}
+
+bool TZephron::URLGetBoundedFile(const std::string& url, std::uint64_t sizeLimit) {
+  const std::int64_t deadline =
+      TransferTimeLimit > 0 ? NowMs() + TransferTimeLimit : std::numeric_limits<std::int64_t>::max();
+  FTransferBound = TTransferBound{sizeLimit, deadline};
+  // The Internet layer bounds each request too, so that no single wait for
+  // an answer outlasts the limit.
+  const bool timed = FHint && TransferTimeLimit > 0;
+  if (timed) InternetSetOptionW(FHint, ZEPHRON_OPTION_TRANSFER_TIME_LIMIT, static_cast<std::uint32_t>(TransferTimeLimit));
+  const bool ok = URLGetFile(FHintConnect, url, false, WinTempDir());
+  if (timed && FHint) InternetSetOptionW(FHint, ZEPHRON_OPTION_TRANSFER_TIME_LIMIT, 0);
+  FTransferBound.reset();
+  return ok;
 }
 
 bool TZephron::ShowLoginDialog(const std::string& caption, std::string& user, std::string& password) {

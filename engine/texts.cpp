@@ -1,11 +1,11 @@
 // What's-new and agreement texts: finding them in the control file and
 // fetching them from the update location.
-#include <cctype>
 #include <fstream>
 #include <iterator>
 
 #include "engine/control_file.h"
 #include "engine/zephron.h"
+#include "platform/ascii_case.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
@@ -13,14 +13,7 @@
 
 namespace zephron {
 
-bool IsRTFStream(std::string_view bytes) {
-  constexpr std::string_view kRtf = "{\\RTF";
-  if (bytes.size() < kRtf.size()) return false;
-  for (std::size_t i = 0; i < kRtf.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(bytes[i])) != kRtf[i]) return false;
-  }
-  return true;
-}
+bool IsRTFStream(std::string_view bytes) { return platform::StartsWithAsciiNoCase(bytes, "{\\rtf"); }
 
 std::vector<std::string> TextToLines(std::string_view text) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
@@ -46,7 +39,7 @@ std::string LinesToText(const std::vector<std::string>& lines) {
 }
 
 std::optional<std::string> TZephron::DownloadStream(const std::string& url) {
-  if (!URLGetFile(FHintConnect, url, false, WinTempDir())) return std::nullopt;
+  if (!URLGetBoundedFile(url, TextFileSizeLimit)) return std::nullopt;
   const std::string path = platform::ToSlashes(WinTempDir() + URLtoFile(url));
   std::optional<std::string> bytes;
   {

@@ -56,7 +56,7 @@ std::string TZephron::GetControlFileURL() {
 int TZephron::GetControlFile() {
   FCancelled = false;
   const std::string url = GetControlFileURL();
-  if (url.empty() || !URLGetFile(FHintConnect, url, false, WinTempDir())) {
+  if (url.empty() || !URLGetBoundedFile(url, ControlFileSizeLimit)) {
     DoStatus(msgControlFileNotFound, "", 2, 0);
     return 4;
   }

@@ -404,6 +404,25 @@ class TZephron {
   std::string FNewVersionInfo;
   std::string FCurVersionInfo;
   std::string FUpdateDescription;
+
+ public:
+  // Bounds of the files the engine reads itself: a control file larger than
+  // ControlFileSizeLimit bytes, a what's-new or agreement text larger than
+  // TextFileSizeLimit, or either taking longer than TransferTimeLimit ms,
+  // fails its transfer.
+  std::uint64_t ControlFileSizeLimit = 4u << 20;
+  std::uint64_t TextFileSizeLimit = 16u << 20;
+  int TransferTimeLimit = 300000;
+  // URLGetFile of such a file into the download folder, within those bounds (retrieval.cpp).
+  bool URLGetBoundedFile(const std::string& url, std::uint64_t sizeLimit);
+
+ protected:
+  struct TTransferBound {
+    std::uint64_t size = 0;
+    std::int64_t deadlineMs = 0;  // on the steady clock
+  };
+  std::optional<TTransferBound> FTransferBound;      // set while URLGetBoundedFile runs
+  std::vector<std::string> FCleanedTempFolders;       // download folders already rid of stale files
 };
 
 }  // namespace zephron

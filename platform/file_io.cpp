@@ -1,6 +1,8 @@
 #include "platform/file_io.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -48,6 +50,88 @@ bool DirectoryExists(const std::string& path) {
 bool DeleteFile(const std::string& path) {
   if (!FileExists(path)) return false;
   return ::unlink(path.c_str()) == 0;
+}
+
+namespace {
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Copies from into a new temporary file in folder; its path, or empty.
+std::string CopyBeside(const std::string& from, const std::string& folder) {
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return {};
+  struct stat info {};
+  std::string path = folder + "ZEPXXXXXX.tmp";
+  const int out = ::fstat(in, &info) == 0 ? ::mkostemps(path.data(), 4, O_CLOEXEC) : -1;
+  if (out < 0) {
+    ::close(in);
+    return {};
+  }
+  // Held while the copy exists, so that a cleaner of stale temporary files leaves it alone.
+  ::flock(out, LOCK_EX);
+  bool ok = ::fchmod(out, info.st_mode & 07777) == 0;
+  char block[65536];
+  while (ok) {
+    const ssize_t n = ::read(in, block, sizeof block);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    ok = WriteAll(out, block, static_cast<std::size_t>(n));
+  }
+  ok = ok && ::fsync(out) == 0;
+  ok = ::close(out) == 0 && ok;
+  ::close(in);
+  if (!ok) {
+    ::unlink(path.c_str());
+    return {};
+  }
+  return path;
+}
+
+}  // namespace
+
+bool MoveFileReplacing(const std::string& from, const std::string& to) {
+  if (DirectoryExists(to)) return false;
+  if (::rename(from.c_str(), to.c_str()) == 0) return true;
+  if (errno != EXDEV) return false;
+  const auto slash = to.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : to.substr(0, slash + 1);
+  const std::string copy = CopyBeside(from, folder);
+  if (copy.empty()) return false;
+  if (::rename(copy.c_str(), to.c_str()) != 0) {
+    ::unlink(copy.c_str());
+    return false;
+  }
+  ::unlink(from.c_str());
+  return true;
+}
+
+std::FILE* OpenRegularFileForReading(const std::string& path) {
+  // O_NONBLOCK: opening a FIFO without a writer must not wait for one.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* file = ::fdopen(fd, "rb");
+  if (!file) ::close(fd);
+  return file;
 }
 
 }  // namespace zephron::platform

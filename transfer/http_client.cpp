@@ -3,13 +3,48 @@
 #include <curl/curl.h>
 
 #include <memory>
+#include <string_view>
+
+#include "platform/ascii_case.h"
 
 namespace zephron {
 namespace {
 
-size_t AppendBody(char* data, size_t size, size_t count, void* user) {
-  static_cast<std::string*>(user)->append(data, size * count);
+// Keeps the first byte and stops the transfer: whatever the server sends
+// after it is never read, however large.
+size_t TakeFirstByte(char* data, size_t size, size_t count, void* user) {
+  if (size * count == 0) return 0;
+  auto* body = static_cast<std::string*>(user);
+  body->assign(data, 1);
+  return 0;
+}
+
+// Keeps the value of the last Location header: the transfer stops at the
+// first body byte, before libcurl would work out the redirect target itself.
+size_t KeepLocation(char* data, size_t size, size_t count, void* user) {
+  const std::string_view line(data, size * count);
+  if (platform::StartsWithAsciiNoCase(line, "HTTP/")) static_cast<std::string*>(user)->clear();
+  if (platform::StartsWithAsciiNoCase(line, "Location:")) {
+    std::string_view value = line.substr(9);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' ')) value.remove_suffix(1);
+    static_cast<std::string*>(user)->assign(value);
+  }
   return size * count;
+}
+
+// location resolved against the URL it was the answer to.
+std::string ResolveLocation(const std::string& url, const std::string& location) {
+  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> handle(curl_url(), curl_url_cleanup);
+  if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK ||
+      curl_url_set(handle.get(), CURLUPART_URL, location.c_str(), 0) != CURLUE_OK) {
+    return location;
+  }
+  char* text = nullptr;
+  if (curl_url_get(handle.get(), CURLUPART_URL, &text, 0) != CURLUE_OK || !text) return location;
+  std::string resolved = text;
+  curl_free(text);
+  return resolved;
 }
 
 }  // namespace
@@ -25,15 +60,20 @@ THttpGetResult TIdHTTP::Get(const std::string& url) const {
   char errorText[CURL_ERROR_SIZE] = {};
   curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl.get(), CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, AppendBody);
+  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, TakeFirstByte);
   curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
+  std::string location;
+  curl_easy_setopt(curl.get(), CURLOPT_HEADERFUNCTION, KeepLocation);
+  curl_easy_setopt(curl.get(), CURLOPT_HEADERDATA, &location);
   curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, errorText);
   curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, 30L);
-  curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, 120L);
+  curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT_MS, TimeLimitMs);
   curl_easy_setopt(curl.get(), CURLOPT_PROTOCOLS_STR, "http,https");
   const CURLcode code = curl_easy_perform(curl.get());
-  if (code != CURLE_OK) {
+  // The write error is ours: the first byte of the body has come.
+  const bool stoppedAtFirstByte = code == CURLE_WRITE_ERROR && !body.empty();
+  if (code != CURLE_OK && !stoppedAtFirstByte) {
     result.error = errorText[0] ? errorText : curl_easy_strerror(code);
     return result;
   }
@@ -41,10 +81,8 @@ THttpGetResult TIdHTTP::Get(const std::string& url) const {
   curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
   result.status = static_cast<int>(status);
   if (status >= 300 && status < 400) {
-    char* location = nullptr;
-    curl_easy_getinfo(curl.get(), CURLINFO_REDIRECT_URL, &location);
-    if (location && OnRedirect) {
-      std::string dest = location;
+    if (!location.empty() && OnRedirect) {
+      std::string dest = ResolveLocation(url, location);
       OnRedirect(dest);
     }
   }

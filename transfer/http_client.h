@@ -1,6 +1,10 @@
-// The updater's own HTTP client (the window's IdHTTP): a GET that returns the
-// body as text and does not follow redirections, reporting the target of each
-// one. Any answer of 300 or more ends the request as an error, whatever its body.
+// The updater's own HTTP client (the window's IdHTTP): a GET that does not
+// follow redirections, reporting the target of each one. Any answer of 300 or
+// more ends the request as an error, whatever its body.
+//
+// Only whether the answer has a body matters to its user (a redirector
+// answers with an empty one), so the client reads at most the first byte of a
+// body and stops there; and the whole request is bounded by TimeLimitMs.
 #pragma once
 
 #include <functional>
@@ -9,9 +13,9 @@
 namespace zephron {
 
 struct THttpGetResult {
-  bool ok = false;      // a 2xx answer was received whole
+  bool ok = false;      // a 2xx answer was received (its body up to the first byte)
   int status = 0;       // the HTTP status, 0 when no answer came
-  std::string body;     // the body of a successful answer
+  std::string body;     // empty, or the first byte of the body of a successful answer
   std::string error;    // why the request failed
 };
 
@@ -19,6 +23,9 @@ class TIdHTTP {
  public:
   // Receives the Location of a redirection answer (the client does not follow it).
   std::function<void(std::string& dest)> OnRedirect;
+
+  // The longest a request may take, from connecting to its answer (ms).
+  long TimeLimitMs = 30000;
 
   THttpGetResult Get(const std::string& url) const;
 };

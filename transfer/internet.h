@@ -51,6 +51,10 @@ inline constexpr std::uint16_t INTERNET_DEFAULT_HTTP_PORT = 80;
 inline constexpr std::uint32_t INTERNET_OPTION_CONNECT_TIMEOUT = 2;
 inline constexpr std::uint32_t INTERNET_OPTION_RECEIVE_TIMEOUT = 6;
 inline constexpr std::uint32_t INTERNET_OPTION_SECURITY_FLAGS = 31;
+// Not the library's: an overall time limit (milliseconds, 0 none) for each
+// transfer started on the session from then on, from the request to its last
+// byte, on top of the idle time-outs.
+inline constexpr std::uint32_t ZEPHRON_OPTION_TRANSFER_TIME_LIMIT = 0x10001u;
 
 inline constexpr std::uint32_t SECURITY_FLAG_IGNORE_UNKNOWN_CA = 0x00000100u;
 inline constexpr std::uint32_t SECURITY_FLAG_IGNORE_CERT_DATE_INVALID = 0x00002000u;
@@ -86,6 +90,7 @@ inline constexpr std::uint32_t ERROR_INTERNET_CANNOT_CONNECT = 12029;
 inline constexpr std::uint32_t ERROR_INTERNET_CONNECTION_ABORTED = 12030;
 inline constexpr std::uint32_t ERROR_INTERNET_SEC_CERT_DATE_INVALID = 12037;
 inline constexpr std::uint32_t ERROR_INTERNET_SEC_CERT_CN_INVALID = 12038;
+inline constexpr std::uint32_t ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR = 12040;
 inline constexpr std::uint32_t ERROR_INTERNET_INVALID_CA = 12045;
 inline constexpr std::uint32_t ERROR_FTP_TRANSFER_IN_PROGRESS = 12110;
 
@@ -125,12 +130,18 @@ HInternet InternetOpenW(const std::string& agent, std::uint32_t accessType, cons
                         const std::string& proxyBypass, std::uint32_t flags);
 
 // Session options: the connect and receive time-outs (milliseconds; 0 keeps
-// the default) and the security flags (SECURITY_FLAG_IGNORE_...).
+// the default), the security flags (SECURITY_FLAG_IGNORE_...) and
+// ZEPHRON_OPTION_TRANSFER_TIME_LIMIT.
 bool InternetSetOptionW(const HInternet& handle, std::uint32_t option, std::uint32_t value);
 
 // Opens an HTTP, HTTPS or FTP URL on a session and waits for the server's
 // answer (for HTTP the final status, after redirects). headers is extra
-// request header text ("Name: value" lines ended by CR LF).
+// request header text ("Name: value" lines ended by CR LF). A user and
+// password in the URL ("http://user:pw@host/") are the proxy's credentials:
+// they go to the proxy, never to the server. The status of an HTTPS request
+// through a proxy is the server's, not the proxy's answer to CONNECT. An
+// https request follows only https redirects (else the last error is
+// ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR).
 HInternet InternetOpenUrlW(const HInternet& session, const std::string& url, const std::string& headers,
                            std::uint32_t flags, std::uintptr_t context);
 

@@ -1,5 +1,7 @@
 #include "transfer/url.h"
 
+#include "platform/ascii_case.h"
+
 namespace zephron::url {
 namespace {
 
@@ -27,13 +29,7 @@ std::string URLToDomain(std::string_view location) {
 
 std::string MakeProxyUrl(std::string_view location, std::string_view proxyuser, std::string_view proxypwd) {
   constexpr std::string_view kScheme = "http://";
-  bool isHttp = !proxyuser.empty() && location.size() >= kScheme.size();
-  for (std::size_t i = 0; isHttp && i < kScheme.size(); ++i) {
-    char c = location[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    isHttp = c == kScheme[i];
-  }
-  if (!isHttp) return std::string(location);
+  if (proxyuser.empty() || !platform::StartsWithAsciiNoCase(location, kScheme)) return std::string(location);
   std::string result(kScheme);
   result.append(proxyuser).append(":").append(proxypwd).append("@").append(location.substr(kScheme.size()));
   return result;

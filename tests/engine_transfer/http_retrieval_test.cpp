@@ -382,5 +382,85 @@ TEST_F(HttpRetrieval, EmptyFileIsPlacedButReportedAsNotFetched) {
   EXPECT_EQ(fs::file_size(target / "empty.bin"), 0u);
 }
 
+TEST_F(HttpRetrieval, ControlFilePastItsSizeBoundFailsWithoutWritingPastIt) {
+  engine.ControlFileSizeLimit = 100000;
+  int largest = 0;
+  engine.OnFileProgress = [&](TZephron&, const std::string&, int pos, int) { largest = std::max(largest, pos); };
+  ASSERT_EQ(engine.StartConnection(), 0);
+  EXPECT_FALSE(engine.URLGetBoundedFile(script->Url("/endless"), engine.ControlFileSizeLimit));
+  EXPECT_LE(largest, 100000);
+  const auto* report = engine.Find(msgSystemError);
+  ASSERT_NE(report, nullptr);
+  EXPECT_EQ(report->error, 223);
+  EXPECT_FALSE(fs::exists(sandbox.temp() / "endless"));
+  EXPECT_TRUE(TempFilesIn(sandbox.temp()).empty());
+}
+
+TEST_F(HttpRetrieval, TricklingControlFileEndsAtItsTimeLimit) {
+  engine.TransferTimeLimit = 600;
+  ASSERT_EQ(engine.StartConnection(), 0);
+  EXPECT_FALSE(engine.URLGetBoundedFile(script->Url("/trickle"), engine.ControlFileSizeLimit));
+  const auto* report = engine.Find(msgSystemError);
+  ASSERT_NE(report, nullptr);
+  EXPECT_EQ(report->error, 12002);
+  EXPECT_TRUE(TempFilesIn(sandbox.temp()).empty());
+  // Files of an update pass are not bounded by it.
+  ASSERT_TRUE(Get(Serve("/after.bin", std::string(300000, 'a'))));
+}
+
+// Retrievals through a real proxy (tinyproxy), one open and one that wants
+// Basic authentication.
+class ProxiedRetrieval : public HttpRetrieval {
+ protected:
+  static void SetUpTestSuite() {
+    HttpRetrieval::SetUpTestSuite();
+    try {
+      open_ = std::make_unique<ProxyServer>(false);
+      guarded_ = std::make_unique<ProxyServer>(true);
+    } catch (const std::exception& e) {
+      error_ = e.what();
+    }
+  }
+  static void TearDownTestSuite() {
+    open_.reset();
+    guarded_.reset();
+    HttpRetrieval::TearDownTestSuite();
+  }
+  void SetUp() override {
+    if (!open_ || !guarded_) FAIL() << "tinyproxy is not running: " << error_;
+    HttpRetrieval::SetUp();
+  }
+
+  static inline std::unique_ptr<ProxyServer> open_;
+  static inline std::unique_ptr<ProxyServer> guarded_;
+  static inline std::string error_;
+};
+
+TEST_F(ProxiedRetrieval, HttpsStatusIsTheServersNotTheProxysConnectAnswer) {
+  engine.Proxy = open_->Address();
+  engine.CertCheck = ccDisable;
+  WriteFile(target / "missing.inf", "intact");
+  EXPECT_FALSE(Get(nginx->TlsUrl("/missing.inf")));
+  const auto* status = engine.Find(msgHttpStatus);
+  ASSERT_NE(status, nullptr);
+  EXPECT_EQ(status->error, 404);
+  EXPECT_EQ(ReadFile(target / "missing.inf"), "intact");
+
+  Serve("/proxied.bin", "through the tunnel");
+  ASSERT_TRUE(Get(nginx->TlsUrl("/proxied.bin")));
+  EXPECT_EQ(ReadFile(target / "proxied.bin"), "through the tunnel");
+}
+
+TEST_F(ProxiedRetrieval, ProxyCredentialsGoToTheProxyAndNeverToTheServer) {
+  engine.Proxy = guarded_->Address();
+  engine.ProxyUserID = ProxyServer::kUser;
+  engine.ProxyPassword = ProxyServer::kPassword;
+  ASSERT_TRUE(Get(Serve("/behind-proxy.txt", "allowed")));
+  EXPECT_EQ(ReadFile(target / "behind-proxy.txt"), "allowed");
+  const auto lines = LogFor("/behind-proxy.txt");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("auth=<->"), std::string::npos) << lines[0];
+}
+
 }  // namespace
 }  // namespace zephron::test

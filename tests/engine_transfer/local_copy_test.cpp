@@ -1,4 +1,7 @@
 // fileUpdate retrievals: local copies through the temporary file.
+#include <sys/stat.h>
+
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -114,6 +117,35 @@ TEST_F(LocalCopy, SourceEndingInSeparatorIsRefusedForFolderTarget) {
   EXPECT_FALSE(Get(share.string() + "/", target.string() + "/"));
   EXPECT_NE(engine.Find(msgFileNotFound), nullptr);
   EXPECT_TRUE(fs::is_directory(target));
+}
+
+TEST_F(LocalCopy, OnlyRegularFilesAreCopied) {
+  ASSERT_EQ(::mkfifo((share / "fifo.inf").c_str(), 0644), 0);
+  fs::create_symlink("/dev/zero", share / "zero.inf");
+  for (const char* name : {"fifo.inf", "zero.inf"}) {
+    engine.reports.clear();
+    EXPECT_FALSE(Get((share / name).string(), target.string() + "/")) << name;
+    EXPECT_NE(engine.Find(msgLocalFileNotFound), nullptr) << name;
+    EXPECT_FALSE(fs::exists(target / name)) << name;
+  }
+  EXPECT_TRUE(TempFilesIn(sandbox.temp()).empty());
+}
+
+TEST_F(LocalCopy, ControlFilePastItsSizeBoundIsRefused) {
+  engine.ControlFileSizeLimit = 50000;
+  EXPECT_FALSE(engine.URLGetBoundedFile((share / "app.bin").string(), engine.ControlFileSizeLimit));
+  EXPECT_FALSE(fs::exists(sandbox.temp() / "app.bin"));
+  ASSERT_NE(engine.Find(msgSystemError), nullptr);
+  EXPECT_EQ(engine.Find(msgSystemError)->error, 223);
+  EXPECT_TRUE(TempFilesIn(sandbox.temp()).empty());
+}
+
+TEST_F(LocalCopy, StaleTemporaryFileGoesOnFirstUseOfTheDownloadFolder) {
+  const fs::path stale = sandbox.temp() / "ZEP1234.tmp";
+  WriteFile(stale, "left by a killed pass");
+  fs::last_write_time(stale, fs::file_time_type::clock::now() - std::chrono::hours(48));
+  ASSERT_TRUE(Get((share / "app.bin").string(), target.string() + "/"));
+  EXPECT_FALSE(fs::exists(stale));
 }
 
 TEST_F(LocalCopy, EmptySourceIsCopied) {

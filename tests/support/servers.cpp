@@ -162,6 +162,7 @@ NginxServer::NginxServer() : dir_(MakeTempDir("nginx")) {
        << "    location /private/ { auth_basic \"Updates\"; auth_basic_user_file " << d << "/htpasswd; }\n"
        << "    location /denied/ { auth_basic \"Closed\"; auth_basic_user_file " << d << "/nobody.htpasswd; }\n"
        << "    location = /redirect { return 302 http://127.0.0.1:" << port_ << "/redirected.txt; }\n"
+       << "    location = /to-secure { return 302 https://127.0.0.1:" << tlsPort_ << "/redirected.txt; }\n"
        // A redirector: /go/<path> answers 302 with /<path>, and an empty body.
        << "    location ~ ^/go/(.*)$ { return 302 http://127.0.0.1:" << port_ << "/$1; }\n"
        << "  }\n}\n";
@@ -271,5 +272,35 @@ ScriptHttpServer::~ScriptHttpServer() {
 std::string ScriptHttpServer::Url(const std::string& path) const {
   return "http://" + address_ + ":" + std::to_string(port_) + path;
 }
+
+// ---- tinyproxy ----
+
+ProxyServer::ProxyServer(bool requireAuth) : dir_(MakeTempDir("proxy")) {
+  RequireProgram("/usr/bin/tinyproxy");
+  port_ = FreePort();
+  const std::string d = dir_.string();
+  std::ostringstream conf;
+  conf << "Port " << port_ << "\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\nLogLevel Info\n"
+       << "LogFile \"" << d << "/proxy.log\"\nPidFile \"" << d << "/proxy.pid\"\n";
+  if (requireAuth) conf << "BasicAuth " << kUser << " " << kPassword << "\n";
+  WriteFile(dir_ / "proxy.conf", conf.str());
+  process_ = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"/usr/bin/tinyproxy", "-d", "-c", d + "/proxy.conf"}, dir_ / "stdout.log");
+  if (!WaitForPort("127.0.0.1", port_) || !process_->Running()) {
+    const std::string log = ReadFile(dir_ / "stdout.log") + ReadFile(dir_ / "proxy.log");
+    process_.reset();
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+    throw std::runtime_error("tinyproxy did not start: " + log);
+  }
+}
+
+ProxyServer::~ProxyServer() {
+  process_.reset();
+  std::error_code ec;
+  fs::remove_all(dir_, ec);
+}
+
+std::string ProxyServer::Log() const { return ReadFile(dir_ / "proxy.log"); }
 
 }  // namespace zephron::test

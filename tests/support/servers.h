@@ -15,7 +15,12 @@
 //
 // ScriptHttpServer: a small Python HTTP server for what nginx cannot be made
 // to do: echo a POST request (method, path, content type, body byte for byte),
-// cut a body off part way (/cut), or stall in the middle of one (/stall).
+// cut a body off part way (/cut), stall in the middle of one (/stall), trickle
+// one (/trickle: 2 bytes every 200 ms), send a chunked body of 64 MiB
+// (/endless) or say nothing at all (/silent).
+//
+// ProxyServer: Debian's tinyproxy with a generated configuration, optionally
+// requiring Basic authentication; it tunnels HTTPS with CONNECT.
 #pragma once
 
 #include <sys/types.h>
@@ -107,6 +112,26 @@ class ScriptHttpServer {
  private:
   std::filesystem::path dir_;
   std::string address_;
+  int port_ = 0;
+  std::unique_ptr<ChildProcess> process_;
+};
+
+class ProxyServer {
+ public:
+  static constexpr const char* kUser = "proxyuser";
+  static constexpr const char* kPassword = "proxypass";
+
+  explicit ProxyServer(bool requireAuth = false);
+  ~ProxyServer();
+
+  int port() const { return port_; }
+  // "127.0.0.1:<port>", as a proxy name.
+  std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+  // The proxy's log so far (one line per event, requests included).
+  std::string Log() const;
+
+ private:
+  std::filesystem::path dir_;
   int port_ = 0;
   std::unique_ptr<ChildProcess> process_;
 };

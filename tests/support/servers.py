@@ -8,6 +8,9 @@
       POST: 200 with "<method> <path>\\n<content type>\\n\\n" and the body echoed.
       GET /cut: announces 100000 bytes, sends 5000 and closes the connection.
       GET /stall: announces 100000 bytes, sends 5000 and then sends nothing.
+      GET /trickle: announces 100000 bytes, sends 2 every 200 ms for 20 s.
+      GET /endless: a chunked body of 64 MiB.
+      GET /silent: answers nothing for 20 s.
 """
 import socketserver
 import sys
@@ -54,13 +57,40 @@ class Handler(BaseHTTPRequestHandler):
         self.wfile.write(answer)
 
     def do_GET(self):
-        if self.path not in ("/cut", "/stall"):
+        if self.path == "/silent":
+            time.sleep(20)
+            self.close_connection = True
+            return
+        if self.path == "/endless":
+            self.send_response(200)
+            self.send_header("Transfer-Encoding", "chunked")
+            self.end_headers()
+            chunk = b"%x\r\n%s\r\n" % (65536, b"z" * 65536)
+            try:
+                for _ in range(1024):
+                    self.wfile.write(chunk)
+                self.wfile.write(b"0\r\n\r\n")
+            except OSError:
+                pass
+            self.close_connection = True
+            return
+        if self.path not in ("/cut", "/stall", "/trickle"):
             self.send_error(404)
             return
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
         self.send_header("Content-Length", "100000")
         self.end_headers()
+        if self.path == "/trickle":
+            try:
+                for _ in range(100):
+                    self.wfile.write(b"tt")
+                    self.wfile.flush()
+                    time.sleep(0.2)
+            except OSError:
+                pass
+            self.close_connection = True
+            return
         self.wfile.write(b"x" * 5000)
         self.wfile.flush()
         if self.path == "/stall":

@@ -119,6 +119,17 @@ class InternetFtp : public Internet {
   }
 };
 
+TEST_F(Internet, HttpsFollowsOnlyHttpsRedirects) {
+  ASSERT_TRUE(InternetSetOptionW(session, INTERNET_OPTION_SECURITY_FLAGS, SECURITY_FLAG_IGNORE_UNKNOWN_CA));
+  test::WriteFile(nginx_->DocRoot() / "redirected.txt", "landed");
+  HInternet secure = InternetOpenUrlW(session, nginx_->TlsUrl("/to-secure"), "", 0, 0);
+  ASSERT_TRUE(secure);
+  EXPECT_EQ(ReadAll(secure, 4096), "landed");
+
+  EXPECT_FALSE(InternetOpenUrlW(session, nginx_->TlsUrl("/redirect"), "", 0, 0));
+  EXPECT_EQ(platform::LastSystemError().code, ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+}
+
 TEST_F(InternetFtp, SizeLookupAndBinaryReadOnOneSession) {
   std::string data(300000, '\0');
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i % 256);  // CR, LF and all

@@ -1,0 +1,92 @@
+#include "platform/temp_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/file_io.h"
+
+namespace zephron::platform {
+
+namespace fs = std::filesystem;
+
+std::optional<TempFile> TempFile::Create(const std::string& folder, std::size_t bufferSize) {
+  const auto ticks = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+  unsigned number = (ticks & 0xFFFFu) == 0 ? 1 : (ticks & 0xFFFFu);
+  for (unsigned attempt = 0; attempt < 0xFFFFu; ++attempt) {
+    char name[16];
+    std::snprintf(name, sizeof name, "ZEP%X.tmp", number);
+    const std::string path = folder + name;
+    // O_EXCL: the name must be new, as the platform call guarantees.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::flock(fd, LOCK_EX);
+      std::FILE* file = ::fdopen(fd, "wb");
+      if (!file) {
+        ::close(fd);
+        ::unlink(path.c_str());
+        return std::nullopt;
+      }
+      if (bufferSize == 0) {
+        std::setvbuf(file, nullptr, _IONBF, 0);
+      } else {
+        std::setvbuf(file, nullptr, _IOFBF, bufferSize);
+      }
+      return TempFile(path, file);
+    }
+    if (errno != EEXIST) return std::nullopt;
+    number = number == 0xFFFFu ? 1 : number + 1;
+  }
+  return std::nullopt;
+}
+
+TempFile::~TempFile() {
+  file_.reset();
+  if (!path_.empty() && !kept_) DeleteFile(path_);
+}
+
+bool TempFile::Write(std::span<const std::byte> bytes) {
+  return file_ && std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) == bytes.size();
+}
+
+bool TempFile::Close() {
+  if (!file_) return true;
+  // On disk before it may replace a target: a crash must not leave a
+  // renamed but empty file.
+  bool ok = std::fflush(file_.get()) == 0 && ::fsync(::fileno(file_.get())) == 0;
+  ok = std::fclose(file_.release()) == 0 && ok;
+  return ok;
+}
+
+bool TempFile::Delete() {
+  Close();
+  kept_ = true;
+  return DeleteFile(path_) || !fs::exists(fs::symlink_status(path_));
+}
+
+int RemoveStaleTempFiles(const std::string& folder, std::chrono::seconds maxAge) {
+  std::error_code ec;
+  const fs::path dir = folder.empty() ? fs::path(".") : fs::path(folder);
+  const auto oldest = fs::file_time_type::clock::now() - maxAge;
+  int removed = 0;
+  for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() < 8 || name.compare(0, 3, "ZEP") != 0 || name.compare(name.size() - 4, 4, ".tmp") != 0) continue;
+    std::error_code fileEc;
+    if (!fs::is_regular_file(fs::symlink_status(it->path(), fileEc))) continue;
+    const auto written = fs::last_write_time(it->path(), fileEc);
+    if (fileEc || written > oldest) continue;
+    const int fd = ::open(it->path().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    // A live writer holds the lock; a killed one's lock went with it.
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(it->path().c_str()) == 0) ++removed;
+    ::close(fd);
+  }
+  return removed;
+}
+
+}  // namespace zephron::platform

@@ -1,0 +1,124 @@
+// Putting downloads in place and cleaning up after killed downloads.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/file_io.h"
+#include "platform/temp_file.h"
+#include "tests/support/sandbox.h"
+
+namespace zephron::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::WriteFile;
+
+// A source on /dev/shm (tmpfs) and a target folder in the build tree: two file systems.
+class CrossDeviceMove : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    source = fs::path("/dev/shm") / ("zephron-move-" + std::to_string(::getpid()));
+    target = test::BuildDir() / ("move-target-" + std::to_string(::getpid()));
+    fs::create_directories(source);
+    fs::create_directories(target);
+    struct stat a {}, b {};
+    ASSERT_EQ(::stat(source.c_str(), &a), 0);
+    ASSERT_EQ(::stat(target.c_str(), &b), 0);
+    ASSERT_NE(a.st_dev, b.st_dev) << source << " and " << target << " are on one device: the test proves nothing";
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(source, ec);
+    fs::remove_all(target, ec);
+  }
+  std::vector<std::string> Entries(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    return names;
+  }
+
+  fs::path source;
+  fs::path target;
+};
+
+TEST_F(CrossDeviceMove, ReplacesTheTargetAndRemovesTheSource) {
+  WriteFile(source / "new.bin", std::string(200000, 'n'));
+  WriteFile(target / "app.bin", "old");
+  fs::permissions(target / "app.bin", fs::perms::owner_read);
+  ASSERT_TRUE(MoveFileReplacing((source / "new.bin").string(), (target / "app.bin").string()));
+  EXPECT_EQ(ReadFile(target / "app.bin"), std::string(200000, 'n'));
+  EXPECT_FALSE(fs::exists(source / "new.bin"));
+  EXPECT_EQ(Entries(target), std::vector<std::string>{"app.bin"});
+}
+
+TEST_F(CrossDeviceMove, FailedCopyLeavesTheOldTargetAndNoCopy) {
+  WriteFile(source / "new.bin", std::string(200000, 'n'));
+  WriteFile(target / "app.bin", "old");
+  // A file-size limit below the source makes the copy fail as a full disk would.
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previous = ::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 65536;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool moved = MoveFileReplacing((source / "new.bin").string(), (target / "app.bin").string());
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  ::signal(SIGXFSZ, previous);
+  EXPECT_FALSE(moved);
+  EXPECT_EQ(ReadFile(target / "app.bin"), "old");
+  EXPECT_EQ(Entries(target), std::vector<std::string>{"app.bin"});
+  EXPECT_TRUE(fs::exists(source / "new.bin"));
+}
+
+class StaleTempFiles : public ::testing::Test {
+ protected:
+  void Age(const fs::path& path) { fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(48)); }
+  std::string folder() const { return sandbox.temp().string() + "/"; }
+  test::Sandbox sandbox;
+};
+
+TEST_F(StaleTempFiles, FileOfAKilledWriterIsRemovedOneStillHeldStays) {
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    auto temp = TempFile::Create(folder(), 0);
+    const std::string name = temp ? temp->path() : std::string();
+    (void)!::write(pipe[1], name.data(), name.size());
+    ::_exit(0);  // no destructor: the file stays, as after a kill
+  }
+  ::close(pipe[1]);
+  char name[512] = {};
+  const ssize_t got = ::read(pipe[0], name, sizeof name - 1);
+  ::close(pipe[0]);
+  ::waitpid(child, nullptr, 0);
+  ASSERT_GT(got, 0);
+  const fs::path abandoned = name;
+  ASSERT_TRUE(fs::exists(abandoned));
+
+  auto live = TempFile::Create(folder(), 0);
+  ASSERT_TRUE(live);
+  const fs::path recent = sandbox.temp() / "ZEPBEEF.tmp";
+  WriteFile(recent, "new");
+  const fs::path foreign = sandbox.temp() / "other.tmp";
+  WriteFile(foreign, "not ours");
+  for (const auto& path : {abandoned, fs::path(live->path()), foreign}) Age(path);
+
+  EXPECT_EQ(RemoveStaleTempFiles(folder(), std::chrono::hours(24)), 1);
+  EXPECT_FALSE(fs::exists(abandoned));
+  EXPECT_TRUE(fs::exists(live->path()));
+  EXPECT_TRUE(fs::exists(recent));
+  EXPECT_TRUE(fs::exists(foreign));
+}
+
+}  // namespace
+}  // namespace zephron::platform

@@ -1,0 +1,91 @@
+// Sessions and what every handle kind shares: opening a session, its options,
+// reading a request's body, closing handles, the last server response.
+#include <mutex>
+
+#include "transfer/internet_internal.h"
+
+namespace zephron::transfer {
+
+using namespace detail;
+
+HInternet::operator bool() const { return object_ && !object_->closed(); }
+
+namespace detail {
+
+void GlobalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+EasyPtr NewEasy() {
+  EasyPtr easy(curl_easy_init());
+  if (!easy) Fail(ERROR_INTERNET_INTERNAL_ERROR, "The transfer could not be set up");
+  return easy;
+}
+
+}  // namespace detail
+
+HInternet InternetOpenW(const std::string& agent, std::uint32_t accessType, const std::string& proxy,
+                        const std::string&, std::uint32_t) {
+  GlobalInit();
+  if (accessType != INTERNET_OPEN_TYPE_PRECONFIG && accessType != INTERNET_OPEN_TYPE_DIRECT &&
+      accessType != INTERNET_OPEN_TYPE_PROXY) {
+    Fail(ERROR_INVALID_PARAMETER);
+    return {};
+  }
+  auto core = std::make_shared<SessionCore>();
+  core->agent = agent;
+  core->accessType = accessType;
+  core->proxy = proxy;
+  core->multi = curl_multi_init();
+  if (!core->multi) {
+    Fail(ERROR_INTERNET_INTERNAL_ERROR, "The session could not be set up");
+    return {};
+  }
+  curl_multi_setopt(core->multi, CURLMOPT_MAXCONNECTS, 8L);
+  return HInternet(std::make_shared<Session>(std::move(core)));
+}
+
+bool InternetSetOptionW(const HInternet& handle, std::uint32_t option, std::uint32_t value) {
+  auto* session = As<Session>(handle);
+  if (!session) return false;
+  SessionCore& core = *session->core;
+  switch (option) {
+    case INTERNET_OPTION_CONNECT_TIMEOUT:
+      core.connectTimeoutMs = value == 0 ? kDefaultConnectTimeoutMs : static_cast<long>(value);
+      return true;
+    case INTERNET_OPTION_RECEIVE_TIMEOUT:
+      core.receiveTimeoutMs = value == 0 ? kDefaultReceiveTimeoutMs : static_cast<long>(value);
+      return true;
+    case INTERNET_OPTION_SECURITY_FLAGS:
+      core.securityFlags = value;
+      return true;
+    case ZEPHRON_OPTION_TRANSFER_TIME_LIMIT:
+      core.transferTimeLimitMs = static_cast<long>(value);
+      return true;
+    default:
+      Fail(12009);
+      return false;
+  }
+}
+
+bool InternetReadFile(const HInternet& file, std::span<std::byte> buffer, std::uint32_t& read) {
+  read = 0;
+  auto* readable = As<ReadableHandle>(file);
+  if (!readable) return false;
+  return readable->ReadBlock(buffer, read);
+}
+
+bool InternetCloseHandle(HInternet& handle) {
+  if (!handle.get()) {
+    Fail(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  handle.get()->Close();
+  handle.reset();
+  return true;
+}
+
+std::string InternetGetLastResponseInfoW() { return platform::LastResponseInfo(); }
+
+}  // namespace zephron::transfer
