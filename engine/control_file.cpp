@@ -115,6 +115,7 @@ TEulaSection ReadEulaSection(const platform::ProfileFile& file, std::string_view
   TEulaSection e;
   e.file = ReadValue(file, "eula" + std::string(languageID), "file", "");
   e.caption = ReadValue(file, "eula", "caption", "");
+  e.okbtn = ReadValue(file, "eula", "okbtn", e.okbtn);
   e.accept = ReadValue(file, "eula", "accept", e.accept);
   e.notaccept = ReadValue(file, "eula", "notaccept", e.notaccept);
   return e;

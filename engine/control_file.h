@@ -99,6 +99,7 @@ struct TWhatsNewSection {
 struct TEulaSection {
   std::string file;
   std::string caption;
+  std::string okbtn = "Ok";
   std::string accept = "I accept";
   std::string notaccept = "I do not accept";
 };

@@ -366,6 +366,37 @@ class TZephron {
   std::optional<std::vector<std::string>> DownloadTextFile(const std::string& url);
   std::optional<std::string> DownloadStream(const std::string& url);
 
+  // Their dialogs (text_dialogs.cpp): 0 accepted, -1 not accepted. The
+  // what's-new dialog gives way to OnDownloadedWhatsNew for plain text, the
+  // agreement dialog to OnDownloadedEULA for rich text.
+  virtual int ShowWhatsNewDialog(const std::string& Stream);
+  virtual int ShowEULADialog(const std::string& Stream);
+  // The local HTML page in a modal dialog; a missing page shows nothing.
+  void ShowHTMLDialog(const std::string& page);
+
+  // File update selection and installation (file_update.cpp): the control
+  // file's entries (their count), the ones still needed (0, or -1 when none
+  // is left) and their download and installation (0, or -1 when a download
+  // failed).
+  int GetFileDetails();
+  int ProcessFileDetails();
+  int GetFileUpdates();
+  // Creates the folder and its missing parents; an empty path succeeds.
+  bool ForceDirectory(const std::string& path);
+  // Writes the patcher out of the program's resources, where it carries one.
+  virtual void ExtractPatcher();
+  // Runs the command line and waits for it: true for exit code 0; another
+  // exit code gives false with the code + 8192 as the last error.
+  bool RunAndWait(const std::string& CommandLine, bool ShowWindow, bool ShowAnimation,
+                  const std::string& StatusCaption, const std::string& StatusMessage);
+
+  // The control file's actions (actions.cpp): before the downloads (0 go
+  // on, -1 stop) and after them.
+  int HandleActions();
+  int UpdateActions();
+  virtual void DoSetAppParamBefore(std::string& AppParams);
+  virtual void DoSetAppParamAfter(std::string& AppParams);
+
   // Status reports and the engine log.
   virtual void DoStatus(int Ident, const std::string& Arg, int StatusCode, int ErrCode);
   void AddToLog(const std::string& Text);
@@ -376,6 +407,11 @@ class TZephron {
   virtual void Notification(TZephronUtility& removed);
 
  protected:
+  // One downloaded file put in place: moved, expanded, extracted or patched.
+  void InstallDownloadedFile(const TFileDescription& entry, const std::string& folder, const std::string& name);
+  // A program of the actions, started through the shell and not waited for.
+  void StartActionProgram(const std::string& path, const std::string& parameters);
+
   // ---- Shared state, in declaration order ----
   transfer::HInternet FHint;         // Internet handle
   transfer::HInternet FHintConnect;  // handle retrievals use

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ui/console_dialogs.h"
+#include "ui/rtf.h"
 #include "ui/scripted_dialogs.h"
 
 namespace zephron::ui {
@@ -134,6 +135,74 @@ bool ScriptedDialogs::LoginDialog(const std::string& caption, std::string& user,
   user = answer.user;
   password = answer.password;
   return true;
+}
+
+namespace {
+
+class ScriptedAnimation : public AnimationWindow {
+ public:
+  explicit ScriptedAnimation(std::shared_ptr<int> open) : open_(std::move(open)) { ++*open_; }
+  ~ScriptedAnimation() override { --*open_; }
+
+ private:
+  std::shared_ptr<int> open_;
+};
+
+class ConsoleAnimation : public AnimationWindow {};
+
+std::string PlainText(const DialogText& text) { return text.rich ? RtfToPlainText(text.bytes) : text.bytes; }
+
+}  // namespace
+
+std::unique_ptr<AnimationWindow> ScriptedDialogs::ShowAnimation(const std::string& caption, const std::string& message) {
+  animations_.push_back({caption, message});
+  return std::make_unique<ScriptedAnimation>(openAnimations_);
+}
+
+bool ScriptedDialogs::WhatsNewDialog(const WhatsNewDialogSpec& spec) {
+  whatsNewShown_.push_back(spec);
+  if (whatsNewAnswers_.empty()) return false;
+  const bool answer = whatsNewAnswers_.front();
+  whatsNewAnswers_.pop_front();
+  return answer;
+}
+
+bool ScriptedDialogs::AgreementDialog(const AgreementDialogSpec& spec) {
+  agreementsShown_.push_back(spec);
+  if (agreementAnswers_.empty()) return false;
+  const bool answer = agreementAnswers_.front();
+  agreementAnswers_.pop_front();
+  return answer;
+}
+
+bool ConsoleDialogs::AskYes(const std::string& question, bool otherwise) {
+  if (!in_ || !::isatty(::fileno(in_))) return otherwise;
+  std::fprintf(out_, "%s [y/N] ", question.c_str());
+  std::fflush(out_);
+  std::string line;
+  if (!ReadLine(in_, line)) return false;
+  return !line.empty() && (line[0] == 'y' || line[0] == 'Y');
+}
+
+std::unique_ptr<AnimationWindow> ConsoleDialogs::ShowAnimation(const std::string& caption, const std::string& message) {
+  std::fprintf(out_, "%s%s%s\n", caption.c_str(), caption.empty() || message.empty() ? "" : ": ", message.c_str());
+  std::fflush(out_);
+  return std::make_unique<ConsoleAnimation>();
+}
+
+bool ConsoleDialogs::WhatsNewDialog(const WhatsNewDialogSpec& spec) {
+  std::fprintf(out_, "%s\n%s\n", spec.caption.c_str(), PlainText(spec.text).c_str());
+  return AskYes(spec.okButton + "?", acceptWhatsNew);
+}
+
+bool ConsoleDialogs::AgreementDialog(const AgreementDialogSpec& spec) {
+  std::fprintf(out_, "%s\n%s\n", spec.caption.c_str(), PlainText(spec.text).c_str());
+  return AskYes(spec.accept + "?", acceptAgreement);
+}
+
+void ConsoleDialogs::HtmlDialog(const std::string& page) {
+  std::fprintf(out_, "See %s\n", page.c_str());
+  std::fflush(out_);
 }
 
 }  // namespace zephron::ui

@@ -1,6 +1,8 @@
 // The dialogs that the engine and the updater open: message boxes with their
-// sounds, the login prompt, the download progress window, and the hook that
-// lets the window process pending messages during long work. A host installs the implementation it wants: the Qt windows, the
+// sounds, the login prompt, the download progress window, the busy window of
+// a program the engine waits for, the what's-new, agreement and HTML page
+// dialogs, and the hook that lets the window process pending messages during
+// long work. A host installs the implementation it wants: the Qt windows, the
 // console one of the headless front end, or the scripted one of the tests.
 #pragma once
 
@@ -25,6 +27,37 @@ class ProgressWindow {
   virtual void SetLabel(const std::string& text) = 0;
 };
 
+// The window shown while the engine waits for a program: a busy animation
+// and a message. It closes when it is destroyed.
+class AnimationWindow {
+ public:
+  virtual ~AnimationWindow() = default;
+};
+
+// A text shown in a dialog: its bytes as downloaded; rich when it is RTF.
+struct DialogText {
+  std::string bytes;
+  bool rich = false;
+};
+
+// The what's-new dialog: the text, an accepting and a refusing button.
+struct WhatsNewDialogSpec {
+  std::string caption;
+  DialogText text;
+  std::string okButton;
+  std::string cancelButton;
+};
+
+// The agreement dialog: the text, a close button and two choices of which
+// the refusing one is preselected.
+struct AgreementDialogSpec {
+  std::string caption;
+  DialogText text;
+  std::string closeButton;
+  std::string accept;
+  std::string notAccept;
+};
+
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
@@ -46,6 +79,28 @@ class Dialogs {
 
   // A new, hidden download progress window; none when this front end has no such window.
   virtual std::unique_ptr<ProgressWindow> CreateProgressWindow() { return nullptr; }
+
+  // A shown animation window (300 x 170, centred, the caption, a busy
+  // animation and the message below it); none when this front end has none.
+  virtual std::unique_ptr<AnimationWindow> ShowAnimation(const std::string& caption, const std::string& message) {
+    (void)caption;
+    (void)message;
+    return nullptr;
+  }
+
+  // Modal; true when the accepting button closed it. Nobody to ask: false.
+  virtual bool WhatsNewDialog(const WhatsNewDialogSpec& spec) {
+    (void)spec;
+    return false;
+  }
+  // Modal; true when the accepting choice was selected as it closed, however
+  // it was closed. Nobody to ask: false.
+  virtual bool AgreementDialog(const AgreementDialogSpec& spec) {
+    (void)spec;
+    return false;
+  }
+  // Modal: shows the local HTML page; links open in the desktop's browser.
+  virtual void HtmlDialog(const std::string& page) { (void)page; }
 
   // "Let the application process pending window messages" between blocks of work.
   virtual void ProcessMessages() {}

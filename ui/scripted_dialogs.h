@@ -5,6 +5,7 @@
 #pragma once
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,27 @@ class ScriptedDialogs : public Dialogs {
     return std::make_unique<ScriptedProgressWindow>();
   }
 
+  // Animation windows: each one shown is recorded, and counted while open.
+  struct Animation {
+    std::string caption;
+    std::string message;
+  };
+  std::unique_ptr<AnimationWindow> ShowAnimation(const std::string& caption, const std::string& message) override;
+  const std::vector<Animation>& animations() const { return animations_; }
+  int openAnimations() const { return *openAnimations_; }
+
+  // What's-new and agreement dialogs are answered from their own queues
+  // (true: accepted); once a queue is empty they are refused.
+  void AnswerWhatsNew(bool accept) { whatsNewAnswers_.push_back(accept); }
+  void AnswerAgreement(bool accept) { agreementAnswers_.push_back(accept); }
+  bool WhatsNewDialog(const WhatsNewDialogSpec& spec) override;
+  bool AgreementDialog(const AgreementDialogSpec& spec) override;
+  const std::vector<WhatsNewDialogSpec>& whatsNewShown() const { return whatsNewShown_; }
+  const std::vector<AgreementDialogSpec>& agreementsShown() const { return agreementsShown_; }
+
+  void HtmlDialog(const std::string& page) override { htmlPages_.push_back(page); }
+  const std::vector<std::string>& htmlPages() const { return htmlPages_; }
+
   const std::vector<Shown>& shown() const { return shown_; }
   int processedMessages() const { return processed_; }
 
@@ -74,6 +96,13 @@ class ScriptedDialogs : public Dialogs {
   std::vector<std::string> loginCaptions_;
   std::vector<Shown> shown_;
   int processed_ = 0;
+  std::vector<Animation> animations_;
+  std::shared_ptr<int> openAnimations_ = std::make_shared<int>(0);
+  std::deque<bool> whatsNewAnswers_;
+  std::deque<bool> agreementAnswers_;
+  std::vector<WhatsNewDialogSpec> whatsNewShown_;
+  std::vector<AgreementDialogSpec> agreementsShown_;
+  std::vector<std::string> htmlPages_;
 };
 
 }  // namespace zephron::ui

@@ -5,6 +5,7 @@
 
 #include "ui/qt/dialog_runner.h"
 #include "ui/qt/login_form.h"
+#include "ui/qt/text_dialogs.h"
 
 namespace zephron::ui::qt {
 
@@ -70,6 +71,27 @@ bool QtDialogs::LoginDialog(const std::string& caption, std::string& user, std::
 
 std::unique_ptr<ProgressWindow> QtDialogs::CreateProgressWindow() {
   return std::make_unique<QtProgressWindow>();
+}
+
+std::unique_ptr<AnimationWindow> QtDialogs::ShowAnimation(const std::string& caption, const std::string& message) {
+  return std::make_unique<TAnimationForm>(caption, message);
+}
+
+bool QtDialogs::WhatsNewDialog(const WhatsNewDialogSpec& spec) {
+  TWhatsNewForm form(spec, parent_.data());
+  // The close box rejects, as the refusing button does.
+  return RunDialog(form) == QDialog::Accepted;
+}
+
+bool QtDialogs::AgreementDialog(const AgreementDialogSpec& spec) {
+  TAgreementForm form(spec, parent_.data());
+  RunDialog(form);
+  return form.Accept->isChecked();
+}
+
+void QtDialogs::HtmlDialog(const std::string& page) {
+  THtmlForm form(page, parent_.data());
+  RunDialog(form);
 }
 
 void QtDialogs::ProcessMessages() { QCoreApplication::processEvents(); }

@@ -1,6 +1,7 @@
 // The engine's dialogs on Qt: message boxes, the login form, the download
-// progress window and event processing during long transfers, so the main
-// window keeps repainting while a pass runs.
+// progress window, the text, HTML and animation windows (ui/qt/text_dialogs.h)
+// and event processing during long transfers, so the main window keeps
+// repainting while a pass runs.
 #pragma once
 
 #include <QWidget>
@@ -38,6 +39,10 @@ class QtDialogs : public Dialogs {
                           const std::string& caption = {}) override;
   bool LoginDialog(const std::string& caption, std::string& user, std::string& password) override;
   std::unique_ptr<ProgressWindow> CreateProgressWindow() override;
+  std::unique_ptr<AnimationWindow> ShowAnimation(const std::string& caption, const std::string& message) override;
+  bool WhatsNewDialog(const WhatsNewDialogSpec& spec) override;
+  bool AgreementDialog(const AgreementDialogSpec& spec) override;
+  void HtmlDialog(const std::string& page) override;
   void ProcessMessages() override;
 
  private:
