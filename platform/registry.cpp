@@ -395,10 +395,9 @@ bool ReplaceFile(const fs::path& target, const std::string& bytes) {
   std::string pattern = target.string() + ".XXXXXX";
   FileDescriptor fd(::mkstemp(pattern.data()));
   if (!fd) return false;
-  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-    ::unlink(pattern.c_str());
-    return false;
-  }
+  // Only a hint for the cleaner: where flock is not supported, the cleaner
+  // cannot lock the file either and leaves it alone.
+  ::flock(fd.get(), LOCK_EX | LOCK_NB);
   struct TempGuard {
     std::string path;
     bool keep = false;
