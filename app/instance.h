@@ -12,9 +12,18 @@ namespace zephron {
 struct TInstanceClaim {
   int bits = 0;  // bit 0: the global name was new; bit 1: the session name was new
   std::vector<platform::NamedMutex> handles;  // held open for the process's life
+  // Why the global name could not be created; empty when it was. The program
+  // then runs unguarded: a second updater would not be kept out.
+  std::string guardProblem;
+  bool GuardOff() const { return !guardProblem.empty(); }
 };
 
 TInstanceClaim ClaimInstanceMutex(const std::string& name);
+
+// When the guard is off, says so on standard error (prefixed with the
+// program's name) and in the updater log, so that passes that run side by
+// side are explained; a log that cannot be written is not an error here.
+void WarnWhenGuardOff(const TInstanceClaim& claim, const char* program);
 
 inline constexpr const char* kInstanceMutexName = "vqZephron";
 

@@ -1,6 +1,6 @@
 #include "app/registry_read.h"
 
-#include <mutex>
+#include <atomic>
 
 namespace zephron {
 namespace {
@@ -25,18 +25,22 @@ std::string ReadOnce(platform::Hive root, const std::string& key, const std::str
 }  // namespace
 
 namespace {
-std::once_flag gAsked;
-bool gSystem64 = false;
+// The kept answer: kUnasked until the first question. One atomic word, so a
+// read on one thread never races with InitSystem64Bit on another.
+constexpr int kUnasked = -1;
+std::atomic<int> gSystem64{kUnasked};
 }  // namespace
 
-void InitSystem64Bit() {
-  std::call_once(gAsked, [] {});
-  gSystem64 = platform::Is64BitSystem();
-}
+void InitSystem64Bit() { gSystem64.store(platform::Is64BitSystem() ? 1 : 0); }
 
 bool IsSystem64Bit() {
-  std::call_once(gAsked, [] { gSystem64 = platform::Is64BitSystem(); });
-  return gSystem64;
+  int answer = gSystem64.load();
+  if (answer == kUnasked) {
+    // Two first readers may both ask; the first answer stored is kept.
+    const int asked = platform::Is64BitSystem() ? 1 : 0;
+    answer = gSystem64.compare_exchange_strong(answer, asked) ? asked : answer;
+  }
+  return answer == 1;
 }
 
 std::string ReadRegistryString(platform::Hive root, const std::string& key, const std::string& value,

@@ -8,6 +8,12 @@
 // ZEPHRON_MUTEX_DIR/session when that variable is set; otherwise in
 // /tmp/.zephron-mutex (shared by all users) and in
 // $XDG_RUNTIME_DIR/zephron-mutex (or /tmp/.zephron-mutex-<uid>) for the session.
+//
+// Since another local user can make the shared folder first, nothing there is
+// trusted: the folder and the files are opened without following links, a
+// folder not owned by root or by us, or writable by others without the sticky
+// bit, is refused, and only a lock file this process created gets its mode
+// set. A refused name is not valid(); the caller decides how to go on.
 #pragma once
 
 #include <string>
@@ -26,13 +32,16 @@ class NamedMutex {
   NamedMutex(const NamedMutex&) = delete;
   NamedMutex& operator=(const NamedMutex&) = delete;
 
-  // False when the name could not be created at all (the creation failed).
+  // False when the name could not be created at all (the creation failed);
+  // problem() then says why, for a warning.
   bool valid() const { return fd_ >= 0; }
   bool alreadyExisted() const { return alreadyExisted_; }
+  const std::string& problem() const { return problem_; }
 
  private:
   int fd_ = -1;
   bool alreadyExisted_ = false;
+  std::string problem_;
 };
 
 // The lock file that stands for a mutex name (for diagnostics and tests).

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 
+#include "platform/ascii_case.h"
 #include "platform/unicode.h"
 
 namespace zephron::platform::regfile {
@@ -220,14 +221,6 @@ std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view list) {
   return bytes;
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (FoldCodePoint(static_cast<unsigned char>(text[i])) != FoldCodePoint(static_cast<unsigned char>(prefix[i]))) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string DecodeFileBytes(std::string_view bytes) {
@@ -324,7 +317,7 @@ std::vector<std::string> FormatStringValue(std::string_view name, std::string_vi
 std::optional<TypedData> DecodeTypedData(std::string_view data) {
   data = Trim(data);
   TypedData result;
-  if (StartsWithNoCase(data, "dword:")) {
+  if (StartsWithAsciiNoCase(data, "dword:")) {
     const std::string_view digits = Trim(data.substr(6));
     if (digits.empty() || digits.size() > 8) return std::nullopt;
     std::uint32_t value = 0;
@@ -338,10 +331,10 @@ std::optional<TypedData> DecodeTypedData(std::string_view data) {
     return result;
   }
   std::string_view list;
-  if (StartsWithNoCase(data, "hex:")) {
+  if (StartsWithAsciiNoCase(data, "hex:")) {
     result.type = 3;
     list = data.substr(4);
-  } else if (StartsWithNoCase(data, "hex(")) {
+  } else if (StartsWithAsciiNoCase(data, "hex(")) {
     const std::size_t close = data.find("):");
     if (close == std::string_view::npos || close == 4 || close > 12) return std::nullopt;
     std::uint32_t type = 0;

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -164,6 +165,11 @@ class HiveView {
           break;
         }
       }
+      // The unread tail of a damaged file follows the last block it was
+      // found under; a block appended after that one would take the tail
+      // over (and put the new key under it on the next read), so it goes in
+      // front of the last block instead.
+      if (!doc_.remainder.empty() && !doc_.keys.empty() && at == doc_.keys.size()) at = doc_.keys.size() - 1;
       Key key;
       key.path = std::string(HiveName(hive_)) + (n ? "\\" : "") + JoinPath(parts, n);
       doc_.keys.insert(doc_.keys.begin() + static_cast<std::ptrdiff_t>(at), std::move(key));
@@ -383,10 +389,15 @@ std::optional<Document> LoadHive(Hive hive) { return LoadDocument(HiveFile(hive)
 
 // Writes the bytes to a temporary file in the target's folder and renames it
 // over the target, so a reader sees the old or the new file, never a part.
+// The temporary file is flocked for as long as it exists under its own name,
+// which tells the cleaner below that its writer is alive.
 bool ReplaceFile(const fs::path& target, const std::string& bytes) {
   std::string pattern = target.string() + ".XXXXXX";
   FileDescriptor fd(::mkstemp(pattern.data()));
   if (!fd) return false;
+  // Only a hint for the cleaner: where flock is not supported, the cleaner
+  // cannot lock the file either and leaves it alone.
+  ::flock(fd.get(), LOCK_EX | LOCK_NB);
   struct TempGuard {
     std::string path;
     bool keep = false;
@@ -407,9 +418,10 @@ bool ReplaceFile(const fs::path& target, const std::string& bytes) {
     done += static_cast<std::size_t>(n);
   }
   if (::fsync(fd.get()) != 0) return false;
-  if (::close(fd.release()) != 0) return false;
   if (::rename(pattern.c_str(), target.c_str()) != 0) return false;
   guard.keep = true;
+  // After fsync a failing close loses nothing; the lock goes with it.
+  ::close(fd.release());
   if (FileDescriptor dir(::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir) {
     ::fsync(dir.get());
   }
@@ -442,6 +454,48 @@ class HiveLock {
   bool locked_ = false;
 };
 
+// A temporary file of a hive write ("<hive>.reg.XXXXXX") left by a writer
+// that died: older than this, and no longer flocked by anyone.
+constexpr auto kStaleTemporaryAge = std::chrono::hours(1);
+
+bool IsTemporaryOf(const std::string& name, const std::string& hiveName) {
+  if (name.size() != hiveName.size() + 7 || name.compare(0, hiveName.size(), hiveName) != 0 ||
+      name[hiveName.size()] != '.') {
+    return false;
+  }
+  for (std::size_t i = hiveName.size() + 1; i < name.size(); ++i) {
+    const char c = name[i];
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+  }
+  return true;
+}
+
+// Removes the stale temporary files of one hive. Called under the hive's
+// lock, so no writer of this code can be between mkstemp and rename; the
+// flock test still keeps the file of any live writer.
+void RemoveStaleTemporaries(const fs::path& hiveFile) {
+  const std::string hiveName = hiveFile.filename().string();
+  const auto bound = std::chrono::system_clock::now() - kStaleTemporaryAge;
+  FileDescriptor dir(::open(hiveFile.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir) return;
+  std::error_code ec;
+  for (fs::directory_iterator it(hiveFile.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (!IsTemporaryOf(name, hiveName)) continue;
+    FileDescriptor fd(::openat(dir.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (std::chrono::system_clock::from_time_t(st.st_mtime) > bound) continue;
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;  // its writer is alive
+    // Still the same file under that name: unlink what was checked.
+    struct stat named {};
+    if (::fstatat(dir.get(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_ino == st.st_ino &&
+        named.st_dev == st.st_dev) {
+      ::unlinkat(dir.get(), name.c_str(), 0);
+    }
+  }
+}
+
 enum class Change { Unchanged, Changed, Failed };
 
 // One locked read-modify-replace of a hive file.
@@ -459,6 +513,7 @@ bool ModifyHive(Hive hive, F&& change) {
   const Change result = change(view);
   if (result == Change::Failed) return false;
   if (result == Change::Unchanged) return true;
+  RemoveStaleTemporaries(file);
   return ReplaceFile(file, regfile::EncodeUtf16Le(regfile::Serialize(*doc)));
 }
 

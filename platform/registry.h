@@ -26,13 +26,17 @@
 // writing a temporary file in the same folder, fsync, rename; so concurrent
 // writers in any number of processes all keep their values, and readers, who
 // take no lock, see either the old or the new file. The folder is created by
-// the first write.
+// the first write. The writer flocks its temporary file ("<hive>.reg.XXXXXX")
+// while it exists; one left behind by a writer that was killed is removed by
+// the next write of that hive once it is an hour old and nobody holds its lock.
 //
 // Malformed files. A hive file that stops parsing at some line is read up to
 // that line, reported once per file and process on stderr
 // ("zephron registry: <file>: malformed at line N; ..."), and on every write
 // the unparsed rest is written back verbatim after the parsed part, so a
-// write never stores less than the file held. A hive file that exists but
+// write never stores less than the file held. The rest stays after the key
+// block it followed: a new key goes in front of that block rather than
+// between the block and the rest. A hive file that exists but
 // cannot be read makes writes fail rather than replace it.
 //
 // Views (as on 64-bit Windows 7 and later). The updater counts as a 32-bit

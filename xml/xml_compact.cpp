@@ -64,6 +64,31 @@ void PutString(xmlio::BufferedOutput& out, const std::string& text) {
 
 bool IsNameStart(unsigned char b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || b == '_' || b == ':'; }
 
+bool HoldsControl(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20) return true;
+  }
+  return false;
+}
+
+// Whether the document's first element reads well in one width: a new name,
+// its value and then a tag that can follow a root's start (a child with a
+// new name or with the root's own, or the root's end). A name starting with
+// "?" has no value, so that start cannot be judged and counts as good.
+bool StartsWell(xmlio::BufferedInput& in, std::int64_t mark, bool ansi) {
+  in.Seek(mark);
+  try {
+    if (ReadWord(in) != 0) return false;
+    const std::string name = ReadString(in, ansi);
+    if (!name.empty() && name[0] == '?') return true;
+    ReadString(in, ansi);
+    const std::uint16_t next = ReadWord(in);
+    return next == 0 || next == 1 || next == 0x8001;
+  } catch (const TxmlError&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 std::string ReadString(xmlio::BufferedInput& in, bool ansi) {
@@ -170,6 +195,17 @@ void ReadElement(TxmlNode& start, xmlio::BufferedInput& in, bool& ansi, std::vec
       in.ReadByte(b);
       const bool hasNext = in.ReadByte(next);
       wide = !IsNameStart(b) || (hasNext && next == 0);
+      in.Seek(after);
+    }
+    if (!wide && ansi) {
+      // A longer first name whose UTF-16 units all have a high byte (Cyrillic,
+      // Greek, CJK ...) holds no zero byte either: the width in which the
+      // start of the document makes sense decides. Our writer's output
+      // always makes sense as UTF-16.
+      const std::int64_t after = in.Position();
+      const bool eightBitWell = StartsWell(in, mark, true);
+      const bool wideWell = StartsWell(in, mark, false);
+      wide = wideWell && (!eightBitWell || HoldsControl(names[tag.index - 1]));
       in.Seek(after);
     }
     if (wide) {

@@ -19,6 +19,11 @@ class TxmlDocument {
  public:
   // A document accepts this many node creations in its lifetime.
   static constexpr std::int32_t kMaxNodes = 100'000'000;
+  // A text document may nest elements this many levels deep, the element
+  // being loaded counting as the first; a deeper one is refused with
+  // "Max nesting depth of 10000 levels exceeded!". Nothing real comes near
+  // it, and it keeps a hostile file from building a tree nobody can use.
+  static constexpr int kMaxTextDepth = 10'000;
   static constexpr const char* kDefaultHeader = "<?xml version='1.0'?>\r\n";
 
   TxmlDocument();

@@ -29,6 +29,10 @@ inline constexpr const char* kStreamWrite = "Stream write error";
 inline constexpr const char* kStreamRead = "Stream read error";
 inline constexpr const char* kRemoveRoot = "A node without a parent can't remove itself!";
 
+inline std::string NestingTooDeep(std::int64_t levels) {
+  return "Max nesting depth of " + std::to_string(levels) + " levels exceeded!";
+}
+
 // The list's index error, as the run-time library's pointer list words it.
 inline std::string ListIndexOutOfBounds(std::int64_t index) {
   return "List index out of bounds (" + std::to_string(index) + ")";

@@ -89,6 +89,17 @@ TxmlNode* TxmlNode::GetItem(int index) const {
 int TxmlNode::Add(std::unique_ptr<TxmlNode> node) {
   if (node == nullptr) return -1;
   node->FParent = this;
+  // A subtree taken from another document must not keep pointing at it: that
+  // document may be freed while the subtree lives on here.
+  if (node->FDocument != FDocument) {
+    std::vector<TxmlNode*> pending{node.get()};
+    while (!pending.empty()) {
+      TxmlNode* n = pending.back();
+      pending.pop_back();
+      n->FDocument = FDocument;
+      for (const auto& child : n->FItems) pending.push_back(child.get());
+    }
+  }
   FItems.push_back(std::move(node));
   return Count() - 1;
 }

@@ -31,7 +31,9 @@ class TxmlNode {
   TxmlNode* GetItem(int index) const;
   TxmlNode* Items(int index) const { return GetItem(index); }
   // Appends the node (taking it over and making this node its parent); its
-  // index, or -1 for no node.
+  // index, or -1 for no node. A node from another document, with its whole
+  // subtree, then belongs to this node's document (it is not counted again:
+  // NodeCount counts creations).
   int Add(std::unique_ptr<TxmlNode> node);
   // Takes the first occurrence of the node out of the list and hands it back
   // (empty when it is not a child).

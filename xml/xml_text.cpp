@@ -1,5 +1,6 @@
 #include "xml/xml_text.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -276,6 +277,9 @@ class ElementReader {
         CheckAfterChild(tag, stack.back().expected);
         continue;
       }
+      if (stack.size() >= static_cast<std::size_t>(TxmlDocument::kMaxTextDepth)) {
+        throw TxmlError(xmlerr::NestingTooDeep(TxmlDocument::kMaxTextDepth));
+      }
       TxmlNode* parent = frame.node;
       auto owned = std::make_unique<TxmlNode>(parent, parent->Document());
       TxmlNode* child = owned.get();
@@ -354,7 +358,7 @@ void WriteElement(const TxmlNode& top, xmlio::BufferedOutput& out, int& Offset) 
   };
   // Writes the start of an element; true when its children follow.
   auto open = [&](const TxmlNode& n) {
-    if (Offset > 0) out.PutBlanks(Offset);
+    if (Offset > 0) out.PutBlanks(std::min(Offset, kMaxIndent));
     out.PutUnit(u'<');
     out.PutUtf16(n.Name());
     out.PutUnit(u'>');
@@ -383,7 +387,7 @@ void WriteElement(const TxmlNode& top, xmlio::BufferedOutput& out, int& Offset) 
       continue;
     }
     Offset -= 3;
-    if (Offset > 0) out.PutBlanks(Offset);
+    if (Offset > 0) out.PutBlanks(std::min(Offset, kMaxIndent));
     endTag(*frame.node);
     stack.pop_back();
   }
@@ -436,7 +440,7 @@ std::string TxmlNode::AsText() const {
     pending.pop_back();
     const TxmlNode& n = *item.node;
     if (n.FName.empty() || (n.FValue.empty() && n.FItems.empty() && !blanks)) continue;
-    text.append(static_cast<std::size_t>(item.offset), ' ');
+    text.append(static_cast<std::size_t>(std::min(item.offset, xmltext::kMaxIndent)), ' ');
     text += n.FName;
     text += ':';
     text += n.FValue;

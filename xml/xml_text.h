@@ -13,11 +13,16 @@ class TxmlNode;
 
 namespace xmltext {
 
+// Indentation grows by 3 blanks a level up to this many blanks and then
+// stays there, so that the text of any tree, however deep, is linear in its
+// size; the reader ignores the blanks either way.
+inline constexpr int kMaxIndent = 300;
+
 // Writes `node` and its subtree (nothing for an unnamed or blank element).
 void WriteElement(const TxmlNode& node, xmlio::BufferedOutput& out, int& Offset);
 
-// Reads one element with its subtree into `node` (without recursion, so any
-// depth of nesting is read). `ansi` is the width flag of the load.
+// Reads one element with its subtree into `node` (without recursion), up to
+// TxmlDocument::kMaxTextDepth levels. `ansi` is the width flag of the load.
 void ReadElement(TxmlNode& node, xmlio::BufferedInput& in, bool& ansi);
 
 // One tag name / tag value in the width `ansi` selects.

@@ -1,5 +1,7 @@
 #include "xml/xml_unicode.h"
 
+#include "platform/ascii_case.h"
+
 namespace zephron::xmlchars {
 
 namespace {
@@ -77,7 +79,7 @@ std::string LowerCase(std::string_view text) {
   while (pos < text.size()) {
     const auto b = static_cast<unsigned char>(text[pos]);
     if (b < 0x80) {
-      out.push_back(static_cast<char>((b >= 'A' && b <= 'Z') ? b + 32 : b));
+      out.push_back(platform::AsciiLower(text[pos]));
       ++pos;
       continue;
     }
@@ -98,8 +100,7 @@ bool EqualsLowered(std::string_view text, std::string_view lowered) {
     for (; i < text.size(); ++i) {
       const auto b = static_cast<unsigned char>(text[i]);
       if (b >= 0x80) break;
-      const auto l = static_cast<unsigned char>((b >= 'A' && b <= 'Z') ? b + 32 : b);
-      if (l != static_cast<unsigned char>(lowered[i])) return false;
+      if (platform::AsciiLower(text[i]) != lowered[i]) return false;
     }
     if (i == text.size()) return true;
   } else {

@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
 
   InitSystem64Bit();
   const TInstanceClaim claim = ClaimInstanceMutex(kInstanceMutexName);
+  WarnWhenGuardOff(claim, "zephron-cli");
   if ((claim.bits & 1) == 0) {
     std::fprintf(stderr, "zephron-cli: another Zephron updater is running\n");
     return 3;

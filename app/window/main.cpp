@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
   InitSystem64Bit();
   // Held until the process ends; the kernel releases it with the process.
   const TInstanceClaim claim = ClaimInstanceMutex(kInstanceMutexName);
+  WarnWhenGuardOff(claim, "zephron");
   if ((claim.bits & 1) == 0) return 0;
 
   QApplication app(argc, argv);

@@ -79,6 +79,17 @@ TEST_F(Cli, SecondInstanceExitsAtOnce) {
   EXPECT_EQ(UpdaterLog(), "");
 }
 
+TEST_F(Cli, WarnsAndStillRunsItsPassWhenTheGuardIsOff) {
+  const auto notAFolder = sandbox.root() / "not-a-folder";
+  WriteFile(notAFolder, "");
+  sandbox.SetEnv("ZEPHRON_MUTEX_DIR", notAFolder.string());
+  const ProcessResult result = Run({"check"});
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_NE(result.output.find("zephron-cli: Warning: the single-instance guard is off"), std::string::npos)
+      << result.output;
+  EXPECT_NE(UpdaterLog().find("the single-instance guard is off"), std::string::npos);
+}
+
 TEST_F(Cli, BadCommandLineIsRefused) {
   EXPECT_EQ(Run({}).exitCode, 1);
   EXPECT_EQ(Run({"update", "now"}).exitCode, 1);

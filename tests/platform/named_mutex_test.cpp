@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -83,6 +84,50 @@ TEST_F(NamedMutexTest, NamesWithSlashesStayInsideTheMutexFolder) {
   NamedMutex odd("a/../b");
   ASSERT_TRUE(odd.valid());
   EXPECT_EQ(std::filesystem::path(MutexFile("a/../b")).parent_path(), sandbox.root() / "mutex/session");
+}
+
+// The shared folder as another local user could have prepared it before us.
+class SharedMutexFolder : public NamedMutexTest {
+ protected:
+  std::filesystem::path MakeGlobalFolder(mode_t mode) {
+    const auto folder = sandbox.root() / "mutex/global";
+    std::filesystem::create_directories(folder);
+    EXPECT_EQ(::chmod(folder.c_str(), mode), 0);
+    return folder;
+  }
+  static mode_t ModeOf(const std::filesystem::path& file) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(file.c_str(), &st), 0);
+    return st.st_mode & 07777;
+  }
+};
+
+TEST_F(SharedMutexFolder, PlantedLinkIsNotFollowed) {
+  const auto folder = MakeGlobalFolder(01777);
+  const auto victim = sandbox.root() / "private.txt";
+  test::WriteFile(victim, "mine");
+  ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
+  std::filesystem::create_symlink(victim, folder / "vqZephron");
+  NamedMutex mutex("Global\\vqZephron");
+  EXPECT_FALSE(mutex.valid());
+  EXPECT_FALSE(mutex.problem().empty());
+  EXPECT_EQ(ModeOf(victim), 0600u);
+}
+
+TEST_F(SharedMutexFolder, FolderWritableByOthersWithoutStickyBitIsRefused) {
+  const auto folder = MakeGlobalFolder(0777);
+  NamedMutex mutex("Global\\vqZephron");
+  EXPECT_FALSE(mutex.valid());
+  EXPECT_NE(mutex.problem().find("not sticky"), std::string::npos) << mutex.problem();
+  EXPECT_EQ(ModeOf(folder), 0777u);
+}
+
+TEST_F(SharedMutexFolder, FolderOfAnotherUserIsRefused) {
+  const auto folder = MakeGlobalFolder(01777);
+  ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);  // nobody
+  NamedMutex mutex("Global\\vqZephron");
+  EXPECT_FALSE(mutex.valid());
+  EXPECT_NE(mutex.problem().find("another user"), std::string::npos) << mutex.problem();
 }
 
 }  // namespace

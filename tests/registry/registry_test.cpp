@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/file.h>
+#include <sys/time.h>
 #include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -298,6 +301,87 @@ TEST_F(RegistryTest, MalformedHiveIsReportedOnceAndNeverTruncated) {
   const std::string again = HiveText(Hive::CurrentUser);
   EXPECT_EQ(again.size(), text.size());
   EXPECT_EQ(Count(again, "this line is not registry text"), 1u);
+}
+
+TEST_F(RegistryTest, NewKeyLeavesTheUnreadTailOfADamagedHiveWhereItWas) {
+  const std::string lastBlock =
+      "[HKEY_CURRENT_USER\\Software\\Last]\r\n"
+      "\"Kept\"=\"yes\"\r\n"
+      "\r\n"
+      "not registry text\r\n"
+      "  \"Half\"=\"unread\"\r\n";
+  WriteFile(HiveFile(Hive::CurrentUser), Utf16File("Windows Registry Editor Version 5.00\r\n\r\n" + lastBlock));
+  ::testing::internal::CaptureStderr();
+  Set(Hive::CurrentUser, "Software\\Zebra", "Added", "1");
+  EXPECT_EQ(Get(Hive::CurrentUser, "Software\\Zebra", "Added"), "1");
+  EXPECT_EQ(Get(Hive::CurrentUser, "Software\\Last", "Kept"), "yes");
+  ::testing::internal::GetCapturedStderr();
+  const std::string text = HiveText(Hive::CurrentUser);
+  ASSERT_GE(text.size(), lastBlock.size());
+  EXPECT_EQ(text.substr(text.size() - lastBlock.size()), lastBlock) << text;
+}
+
+// Temporary files of hive writes, as a writer that was killed leaves them.
+class HiveTemporaryFiles : public RegistryTest {
+ protected:
+  void SetUp() override {
+    RegistryTest::SetUp();
+    Set(Hive::CurrentUser, "Software\\Corvexis", "First", "1");
+  }
+  fs::path Plant(const std::string& name, bool old) {
+    const fs::path file = sandbox.registryDir() / name;
+    WriteFile(file, "partial");
+    if (old) {
+      const timeval past{::time(nullptr) - 2 * 3600, 0};
+      const timeval times[2] = {past, past};
+      EXPECT_EQ(::utimes(file.c_str(), times), 0);
+    }
+    return file;
+  }
+};
+
+TEST_F(HiveTemporaryFiles, StaleOnesGoWithTheNextWriteOfTheirHive) {
+  const fs::path stale = Plant("HKEY_CURRENT_USER.reg.Ab12Cd", true);
+  const fs::path young = Plant("HKEY_CURRENT_USER.reg.Ef34Gh", false);
+  const fs::path otherHive = Plant("HKEY_LOCAL_MACHINE.reg.Ij56Kl", true);
+  const fs::path notOurs = Plant("backup.reg.Mn78Op", true);
+  Set(Hive::CurrentUser, "Software\\Corvexis", "Second", "2");
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(young));
+  EXPECT_TRUE(fs::exists(otherHive));
+  EXPECT_TRUE(fs::exists(notOurs));
+  EXPECT_EQ(Get(Hive::CurrentUser, "Software\\Corvexis", "Second"), "2");
+}
+
+TEST_F(HiveTemporaryFiles, OneHeldByALiveWriterStays) {
+  const fs::path held = Plant("HKEY_CURRENT_USER.reg.Qr90St", true);
+  int ready[2], release[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(release), 0);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const int fd = ::open(held.c_str(), O_RDWR);
+    const char byte = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+    [[maybe_unused]] auto n = ::write(ready[1], &byte, 1);
+    ::close(release[1]);
+    char end;
+    [[maybe_unused]] auto m = ::read(release[0], &end, 1);  // until the parent closes its end
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  ::close(release[0]);
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  EXPECT_EQ(byte, 'y');
+  Set(Hive::CurrentUser, "Software\\Corvexis", "Second", "2");
+  EXPECT_TRUE(fs::exists(held));
+  ::close(release[1]);
+  ::close(ready[0]);
+  int status = 0;
+  EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+  Set(Hive::CurrentUser, "Software\\Corvexis", "Third", "3");
+  EXPECT_FALSE(fs::exists(held));  // its writer is gone now
 }
 
 // Whatever a hive file holds, a write keeps every non-blank line of it, in

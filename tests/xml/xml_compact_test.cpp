@@ -113,6 +113,21 @@ TEST_F(XmlCompact, SingleCharacterRootNamesLoadBack) {
   }
 }
 
+TEST_F(XmlCompact, NonAsciiRootNamesLoadBack) {
+  for (const std::string name : {"Да", "Привет", "日本", "中文", "Ωμέγα", "éa", "Ää", "Größe"}) {
+    for (const bool children : {false, true}) {
+      TxmlDocument d;
+      d.Root()->SetName(name);
+      d.Root()->SetValue(children ? "" : "v");
+      if (children) d.Root()->CreateSubNode(name, "1")->CreateSubNode("x", "2");
+      TxmlDocument loaded;
+      EXPECT_EQ(ErrorOf([&] { LoadCompact(loaded, Compact(d)); }), "") << name;
+      EXPECT_EQ(loaded.Root()->Name(), name);
+      ExpectSameTree(*d.Root(), *loaded.Root());
+    }
+  }
+}
+
 TEST_F(XmlCompact, ShortSignatureIsAccepted) {
   LoadCompact(doc, DWord(0x0F0F0F0F) + Word(0) + Str("Root") + Str("v") + Word(0x8001));
   EXPECT_EQ(root->Name(), "Root");

@@ -200,6 +200,23 @@ TEST_F(XmlTree, NodesMovedBetweenParentsKeepTheirSubtree) {
   EXPECT_EQ(doc.NodeCount, 5);
 }
 
+TEST_F(XmlTree, NodeMovedToAnotherDocumentBelongsToIt) {
+  auto other = std::make_unique<TxmlDocument>();
+  TxmlNode* moved = other->Root()->CreateSubNode("Moved", "1");
+  moved->CreateSubNode("Below", "2");
+  root->SetName("r");
+  root->Add(other->Root()->Remove(moved));
+  other.reset();
+  EXPECT_EQ(moved->Document(), &doc);
+  EXPECT_EQ(moved->Items(0)->Document(), &doc);
+  moved->Items(0)->CreateSubNode("Made", "3");
+  doc.SaveBlankNodes = true;
+  moved->CreateSubNode("Blank", "");
+  const std::string text = moved->AsString();
+  EXPECT_NE(text.find("<Made>3</Made>"), std::string::npos) << text;
+  EXPECT_NE(text.find("<Blank></Blank>"), std::string::npos) << text;
+}
+
 TEST(XmlDeepTree, MillionNestedNodesAreFreedAndWalkedWithoutRecursion) {
   auto doc = std::make_unique<TxmlDocument>();
   TxmlNode* node = doc->Root();

@@ -8,6 +8,7 @@
 
 #include "tests/support/sandbox.h"
 #include "tests/xml/xml_test_util.h"
+#include "xml/xml_text.h"
 
 namespace zephron::test {
 namespace {
@@ -264,15 +265,34 @@ TEST_F(XmlText, SaveDoesNotWipeAFileAnotherWriterHolds) {
   EXPECT_EQ(ReadFile(file), Saved(doc));
 }
 
-TEST_F(XmlText, MillionNestedStartTagsAreReadWithoutRecursion) {
+TEST_F(XmlText, MillionNestedStartTagsAreRefusedWithoutRecursion) {
   std::string text;
   for (int i = 0; i < 1'000'000; ++i) text += "<a>";
-  EXPECT_EQ(ErrorOf([&] { doc.LoadFromString(text); }), "Expected a tag! Next:\r\n");
+  const std::string tooDeep = "Max nesting depth of 10000 levels exceeded!";
+  EXPECT_EQ(ErrorOf([&] { doc.LoadFromString(text); }), tooDeep);
   for (int i = 0; i < 1'000'000; ++i) text += "</a>";
+  EXPECT_EQ(ErrorOf([&] { doc.LoadFromString(text); }), tooDeep);
+}
+
+TEST_F(XmlText, NestingAtTheBoundLoadsAndSavesInLinearSize) {
+  constexpr int kLevels = TxmlDocument::kMaxTextDepth;
+  std::string text;
+  for (int i = 0; i < kLevels; ++i) text += "<a>";
+  text += "leaf";
+  for (int i = 0; i < kLevels; ++i) text += "</a>";
   doc.LoadFromString(text);
-  int depth = 0;
-  for (const TxmlNode* n = root; n->Count() > 0; n = n->Items(0)) ++depth;
-  EXPECT_EQ(depth, 999'999);
+  const std::string saved = Saved(doc);
+  // Two lines a level at most: indentation stops growing, so deep trees do
+  // not make quadratic text.
+  EXPECT_LT(saved.size(), static_cast<std::size_t>(kLevels) * 2 * (2 * xmltext::kMaxIndent + 32));
+  TxmlDocument loaded;
+  LoadBytes(loaded, saved);
+  int depth = 1;
+  const TxmlNode* n = loaded.Root();
+  for (; n->Count() > 0; n = n->Items(0)) ++depth;
+  EXPECT_EQ(depth, kLevels);
+  EXPECT_EQ(n->Value(), "leaf");
+  EXPECT_EQ(ErrorOf([&] { doc.LoadFromString("<b>" + text + "</b>"); }), "Max nesting depth of 10000 levels exceeded!");
 }
 
 TEST_F(XmlText, LargeDocumentReadsAcrossBufferBoundaries) {

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii_case.h"
 #include "platform/reg_file.h"
 #include "platform/registry.h"
 
@@ -32,19 +33,6 @@ constexpr const char* kNotFound = "ERROR: The system was unable to find the spec
 constexpr const char* kCanceled = "The operation was canceled by the user.";
 constexpr const char* kAccessDenied = "ERROR: Access is denied.";
 
-std::string Upper(std::string text) {
-  for (auto& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  }
-  return text;
-}
-
-std::string Lower(std::string text) {
-  for (auto& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
-  return text;
-}
 
 int Fail(const std::string& message) {
   std::cerr << message << std::endl;
@@ -52,11 +40,11 @@ int Fail(const std::string& message) {
 }
 
 int InvalidSyntax(const std::string& operation) {
-  return Fail("ERROR: Invalid syntax.\nType \"REG " + Upper(operation) + " /?\" for usage.");
+  return Fail("ERROR: Invalid syntax.\nType \"REG " + AsciiUpper(operation) + " /?\" for usage.");
 }
 
 int InvalidKey(const std::string& operation) {
-  return Fail("ERROR: Invalid key name.\nType \"REG " + Upper(operation) + " /?\" for usage.");
+  return Fail("ERROR: Invalid key name.\nType \"REG " + AsciiUpper(operation) + " /?\" for usage.");
 }
 
 int Succeed() {
@@ -74,7 +62,7 @@ bool Confirm(const std::string& question) {
   if (!got) return false;
   while (!answer.empty() && (answer.back() == '\r' || answer.back() == ' ' || answer.back() == '\t')) answer.pop_back();
   while (!answer.empty() && (answer.front() == ' ' || answer.front() == '\t')) answer.erase(answer.begin());
-  answer = Lower(answer);
+  answer = AsciiLower(answer);
   return answer == "y" || answer == "yes";
 }
 
@@ -97,7 +85,7 @@ std::optional<Arguments> ParseArguments(const std::vector<std::string>& words, c
   Arguments args;
   for (std::size_t i = 0; i < words.size(); ++i) {
     const std::string& word = words[i];
-    const std::string name = word.size() > 1 && (word[0] == '/' || word[0] == '-') ? Lower(word.substr(1)) : std::string();
+    const std::string name = word.size() > 1 && (word[0] == '/' || word[0] == '-') ? AsciiLower(word.substr(1)) : std::string();
     const auto takeValue = [&](std::optional<std::string>& slot) {
       if (slot || i + 1 >= words.size()) return false;
       slot = words[++i];
@@ -158,7 +146,7 @@ int Add(const std::vector<std::string>& words) {
   const auto key = ParseKeyName(args->positional[0]);
   if (!key) return InvalidKey("add");
   if (args->t) {
-    const std::string type = Upper(*args->t);
+    const std::string type = AsciiUpper(*args->t);
     static constexpr const char* kOtherTypes[] = {"REG_MULTI_SZ", "REG_EXPAND_SZ", "REG_DWORD", "REG_QWORD", "REG_BINARY",
                                                   "REG_NONE", "REG_DWORD_BIG_ENDIAN", "REG_DWORD_LITTLE_ENDIAN"};
     if (type != "REG_SZ") {
@@ -347,7 +335,7 @@ void Usage() {
 }
 
 void OperationUsage(const std::string& operation) {
-  const std::string op = Upper(operation);
+  const std::string op = AsciiUpper(operation);
   std::cout << "\n";
   if (op == "ADD") {
     std::cout << "REG ADD KeyName [/v ValueName | /ve] [/t REG_SZ] [/d Data] [/f] [/reg:32 | /reg:64]\n\n"
@@ -380,7 +368,7 @@ void OperationUsage(const std::string& operation) {
                "  /reg:64  Accesses the registry key using the 64-bit view (the default).\n";
 }
 
-bool IsHelp(const std::string& word) { return word == "/?" || word == "-?" || Lower(word) == "/h" || Lower(word) == "-h"; }
+bool IsHelp(const std::string& word) { return word == "/?" || word == "-?" || AsciiLower(word) == "/h" || AsciiLower(word) == "-h"; }
 
 }  // namespace
 
@@ -391,7 +379,7 @@ int main(int argc, char** argv) {
     Usage();
     return 0;
   }
-  const std::string operation = Lower(words[0]);
+  const std::string operation = AsciiLower(words[0]);
   words.erase(words.begin());
   const bool known =
       operation == "add" || operation == "query" || operation == "delete" || operation == "import" || operation == "export";
