@@ -2,12 +2,15 @@
 // driver. A single command-line argument equal to the access code switches
 // the debug log on; a second updater anywhere on the machine ends at once.
 #include <QApplication>
+#include <QDesktopServices>
+#include <QUrl>
 #include <cstdio>
 #include <exception>
 
 #include "app/form_main.h"
 #include "app/instance.h"
 #include "app/registry_read.h"
+#include "platform/process.h"
 #include "ui/qt/dialog_runner.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_dialogs.h"
@@ -22,6 +25,11 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   ui::qt::SetApplicationTitle(QStringLiteral("Corvexis Zephron"));
+  // Pages and documents the control file asks to show open through the desktop.
+  platform::SetDocumentOpener([](const std::string& target) {
+    return QDesktopServices::openUrl(QUrl::fromUserInput(QString::fromStdString(target), QString(),
+                                                         QUrl::AssumeLocalFile));
+  });
   try {
     ui::qt::QtMainWindow window;
     ui::qt::QtDialogs dialogs(&window);
