@@ -17,6 +17,7 @@
 #include "tests/support/sandbox.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_dialogs.h"
+#include "ui/qt/text_dialogs.h"
 
 namespace fs = std::filesystem;
 using namespace zephron;
@@ -83,5 +84,31 @@ int main(int argc, char** argv) {
   window.CheckButton()->click();
   if (!Save(window, output / "window-after-check.png")) return 1;
   form.Zephron.SetDialogs(nullptr);
+
+  // The engine's text windows, as a control file with what's-new and
+  // agreement texts brings them up.
+  const std::string plain =
+      "Tessel Server 1.1\r\n\r\n- Downloads resume after a lost connection.\r\n- The log names the mirror "
+      "that served each file.\r\n- Faster start on large installations.\r\n";
+  const std::string rich =
+      "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0 Arial;}}{\\colortbl ;\\red0\\green64\\blue160;}"
+      "\\fs32\\b\\cf1 Tessel Server 1.1\\cf0\\b0\\fs20\\par\\par "
+      "\\b Downloads\\b0  resume after a lost connection.\\par "
+      "\\i The log\\i0  names the mirror that served each file.\\par "
+      "\\ul Faster\\ul0  start on large installations \\u8212? up to 40\\'25.\\par}";
+  ui::qt::TWhatsNewForm news({"What's new", {plain, false}, "Ok", "Cancel"}, nullptr);
+  news.show();
+  if (!Save(news, output / "whatsnew-plain.png")) return 1;
+  ui::qt::TWhatsNewForm richNews({"What's new", {rich, true}, "Install", "Later"}, nullptr);
+  richNews.show();
+  if (!Save(richNews, output / "whatsnew-rich.png")) return 1;
+  const std::string terms =
+      "Licence agreement\r\n\r\nThe software is licensed, not sold. You may install it on the computers of "
+      "your organisation and make one copy for backup.\r\n";
+  ui::qt::TAgreementForm agreement({"Licence agreement", {terms, false}, "Ok", "I accept", "I do not accept"}, nullptr);
+  agreement.show();
+  if (!Save(agreement, output / "agreement.png")) return 1;
+  ui::qt::TAnimationForm animation("Patching", "Applying the update to TesselServer.exe, please wait.");
+  if (!Save(animation, output / "animation.png")) return 1;
   return 0;
 }

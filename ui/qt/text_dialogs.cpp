@@ -127,7 +127,7 @@ TAnimationForm::TAnimationForm(const std::string& caption, const std::string& me
   busy->setObjectName(QStringLiteral("Animate1"));
   busy->setRange(0, 0);  // an endless busy animation
   busy->setTextVisible(false);
-  busy->setGeometry(10, 10, 280, 60);
+  busy->setGeometry(10, 10, 280, 24);
   auto* label = new QLabel(FromUtf8(message), this);
   label->setObjectName(QStringLiteral("StatusMessage"));
   label->setWordWrap(true);
