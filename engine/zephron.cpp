@@ -43,7 +43,11 @@ TZephronUtility::~TZephronUtility() {
 
 TZephron::TZephron() { SetLogFileName("ZEPHRON.LOG"); }
 
-TZephron::~TZephron() { SetUtility(nullptr); }
+TZephron::~TZephron() {
+  // A threaded run still going uses this engine to its end.
+  if (FThread.joinable()) FThread.join();
+  SetUtility(nullptr);
+}
 
 void TZephron::SetLogFileName(std::string name) {
   FLogFileName = name;

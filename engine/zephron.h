@@ -9,12 +9,14 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "engine/update_date.h"
@@ -390,6 +392,27 @@ class TZephron {
   bool RunAndWait(const std::string& CommandLine, bool ShowWindow, bool ShowAnimation,
                   const std::string& StatusCaption, const std::string& StatusMessage);
 
+  // Update execution (update_run.cpp). DoUpdate runs the whole update
+  // (InitPath: in the program's folder; without argument true);
+  // DoThreadUpdate runs it on a worker thread and then ThreadDone on the
+  // host's main thread (ui/main_thread.h), where an exception of the run is
+  // raised again. DoRestart hands the files in use to the setup program and
+  // asks the host to end (OnAppDoClose, else the main thread's Quit).
+  void DoUpdate();
+  void DoUpdate(bool InitPath);
+  void DoThreadUpdate();
+  void DoThreadUpdate(bool InitPath);
+  void DoRestart();
+  void DoSuccess();
+  virtual void ExtractSetupProgram();
+  // The environment for the log: the kernel and the distribution, the
+  // browser's version value, the compiler (none) and the development
+  // environments found in the registry (codes of update_run.cpp's table).
+  virtual std::string GetOSVersion();
+  virtual std::string GetIEVersion();
+  virtual std::string GetIDE();
+  virtual std::string GetInstalledIDEs();
+
   // The control file's actions (actions.cpp): before the downloads (0 go
   // on, -1 stop) and after them.
   int HandleActions();
@@ -407,6 +430,12 @@ class TZephron {
   virtual void Notification(TZephronUtility& removed);
 
  protected:
+  // The setup program's command line (the process, the log flag, the
+  // program to restart with its parameter, the download folder, the
+  // components); quotes the stored FAppParam when it holds a blank.
+  std::string RestartParameters();
+  void ThreadDone();
+
   // One downloaded file put in place: moved, expanded, extracted or patched.
   void InstallDownloadedFile(const TFileDescription& entry, const std::string& folder, const std::string& name);
   // A program of the actions, started through the shell and not waited for.
@@ -430,6 +459,8 @@ class TZephron {
   bool FCancelled = false;
   bool FInProgress = false;
   std::unique_ptr<ui::ProgressWindow> FProgressForm;  // the download progress window while it exists
+  std::thread FThread;                // the worker of a threaded update
+  std::exception_ptr FThreadError;    // what left the worker's run
 
   std::string FLogFileName;
   TZephronUtility* FUtility = nullptr;

@@ -1,0 +1,10 @@
+// zephronsetup: the update setup program (setup/setup_program.h). The engine
+// starts it with the restart command line and ends; it has no window.
+#include <string>
+#include <vector>
+
+#include "setup/setup_program.h"
+
+int main(int argc, char** argv) {
+  return zephron::setup::RunSetup(std::vector<std::string>(argv + 1, argv + argc));
+}

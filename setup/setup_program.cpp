@@ -1,0 +1,278 @@
+#include "setup/setup_program.h"
+
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+#include "archive/cabinet.h"
+#include "platform/ascii_case.h"
+#include "platform/date_time.h"
+#include "platform/file_io.h"
+#include "platform/last_error.h"
+#include "platform/lz_expand.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/profile.h"
+#include "platform/registry.h"
+#include "platform/special_folders.h"
+
+namespace zephron::setup {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kListValueLimit = 128;
+constexpr std::uint32_t kExitCodeErrorBase = 0x800;
+
+// Waits for the process to end: through a pidfd where the kernel has them,
+// else by probing it. An identifier that names no process ends the wait.
+void WaitForProcess(long pid) {
+  if (pid <= 0) return;
+#ifdef SYS_pidfd_open
+  const int fd = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
+  if (fd >= 0) {
+    pollfd p{fd, POLLIN, 0};
+    while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
+    }
+    ::close(fd);
+    return;
+  }
+  if (errno != ENOSYS) return;
+#endif
+  while (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+// A component name that stays inside its folder.
+bool IsPlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos;
+}
+
+// The file of that name in the folder, its case ignored; the exact name
+// when there is none.
+std::string FindNoCase(const std::string& folder, const std::string& name) {
+  std::error_code ec;
+  if (fs::exists(folder + name, ec)) return folder + name;
+  for (const auto& entry : fs::directory_iterator(folder.empty() ? "." : folder, ec)) {
+    const std::string found = entry.path().filename().string();
+    if (platform::SameTextAscii(found, name)) return folder + found;
+  }
+  return folder + name;
+}
+
+// Copies from over to through a temporary file beside it.
+bool ReplaceByCopy(const std::string& from, const std::string& to) {
+  const std::string temp = to + ".zephronsetup";
+  std::error_code ec;
+  fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
+  if (ec) {
+    fs::remove(temp, ec);
+    return false;
+  }
+  if (fs::exists(to, ec)) fs::permissions(temp, fs::status(to, ec).permissions(), ec);
+  if (!platform::MoveFileReplacing(temp, to)) {
+    fs::remove(temp, ec);
+    return false;
+  }
+  return true;
+}
+
+// A command-line part quoted when it holds a blank.
+std::string Quoted(const std::string& text) {
+  return text.find_first_of(" \t") == std::string::npos ? text : "\"" + text + "\"";
+}
+
+class Setup {
+ public:
+  explicit Setup(const std::vector<std::string>& args) : args_(args) {}
+
+  int Run() {
+    long pid = 0;
+    try {
+      std::size_t used = 0;
+      pid = std::stol(args_.empty() ? std::string() : args_[0], &used);
+      if (used != args_[0].size()) return 1;
+    } catch (const std::exception&) {
+      return 1;
+    }
+    const platform::TDateTime waitStart = platform::Now();
+    WaitForProcess(pid);
+    const platform::TDateTime waitEnd = platform::Now();
+
+    const std::string documents = platform::IncludeTrailingPathDelimiter(platform::DocumentsFolder());
+    const std::string settings = documents + "ZEPHRON.INI";
+    logFile_ = platform::ReadProfileString(settings, "CONFIG", "LOGFILENAME", "ZEPHRON.LOG");
+    platform::DeleteFile(settings);
+    if (logFile_.find_first_of("\\/:") == std::string::npos) {
+      logFile_ = documents + logFile_;
+    } else {
+      logFile_ = platform::ToSlashes(logFile_);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    logging_ = args_.size() > 1 && args_[1] == "L";
+    Log("UPD v2.0.4.0 started");
+    Log("UPD current directory: " + platform::CurrentFolder());
+    Log("UPD waited from " + platform::FormatDateTime("dd/mm/yyyy hh:nn:ss:zzz", waitStart) + " to " +
+        platform::FormatDateTime("dd/mm/yyyy hh:nn:ss:zzz", waitEnd) + " for application close");
+
+    if (args_.size() > 5) {
+      const std::string source = platform::IncludeTrailingPathDelimiter(platform::ToSlashes(args_[4]));
+      const std::string destination = platform::IncludeTrailingPathDelimiter(platform::CurrentFolder());
+      for (std::size_t i = 5; i < args_.size(); ++i) Install(args_[i], source, destination, 0);
+    }
+
+    if (args_.size() > 2 && args_[2] != "null") {
+      const std::string program = args_[2];
+      const std::string parameter = args_.size() > 3 ? args_[3] : " ";
+      Log("UPD restart " + program + " " + parameter);
+      const std::string command = parameter == " " ? Quoted(program) : Quoted(program) + " " + Quoted(parameter);
+      platform::WinExec(command, platform::WindowState::ShownNormally);
+      Log("UPD has EXE restarted");
+    }
+    return 0;
+  }
+
+ private:
+  void Log(const std::string& text) {
+    if (!logging_) return;
+    platform::AppendLine(logFile_, platform::FormatDateTime("dd/mm/yyyy hh:nn:ss", platform::Now()) + " : [000] " +
+                                       text);
+  }
+
+  void Install(const std::string& name, const std::string& source, const std::string& destination, int depth) {
+    if (!IsPlainName(name)) {
+      Log("Upd refused file name " + name);
+      return;
+    }
+    const std::string upper = platform::AsciiUpper(name);
+    const std::string extension = platform::AsciiUpper(fs::path(name).extension().string());
+    if (upper.size() >= 4 && upper.compare(upper.size() - 4, 4, "_NEW") == 0) {
+      InstallCopy(name.substr(0, name.size() - 4), source, destination);
+    } else if (extension == ".INF") {
+      InstallList(name, source, depth);
+    } else if (extension == ".PAT") {
+      InstallPatch(name, source, destination);
+    } else if (extension == ".CAB") {
+      Log("Upd cab extract " + name + " " + destination);
+      const std::string cabinet = FindNoCase(source, name);
+      if (ExtractCabinet(cabinet, destination) == 0) {
+        platform::DeleteFile(cabinet);
+      } else {
+        Log("Upd cabextract failed");
+      }
+    } else if (extension == ".EXE") {
+      Log("Upd execute " + name + " " + destination);
+      const std::string program = FindNoCase(source, name);
+      std::error_code ec;
+      fs::permissions(program, fs::perms::owner_exec, fs::perm_options::add, ec);
+      RunHidden(Quoted(program));
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      platform::DeleteFile(program);
+    } else {
+      InstallCompressed(name, source, destination);
+    }
+  }
+
+  void InstallCopy(const std::string& base, const std::string& source, const std::string& destination) {
+    const std::string from = FindNoCase(source, base + "_new");
+    if (!platform::FileExists(from)) return;
+    Log("Upd copying file : " + source + base + "_NEW to " + destination + base);
+    if (!ReplaceByCopy(from, FindNoCase(destination, base))) {
+      Log("Upd copy error " + source + base + "_NEW to " + destination + base);
+    }
+  }
+
+  void InstallList(const std::string& name, const std::string& source, int depth) {
+    Log("Upd inf file: " + source + name);
+    if (depth >= kMaxListDepth) {
+      Log("Upd inf files nested too deep: " + name);
+      return;
+    }
+    const platform::ProfileFile list(FindNoCase(source, name));
+    const std::int32_t count = list.ReadInteger("FILES", "COUNT", 0);
+    for (std::int32_t i = 1; i <= count; ++i) {
+      const std::string file = list.ReadString("FILES", "FILE" + std::to_string(i), "").substr(0, kListValueLimit);
+      const std::string target = list.ReadString("FILES", "TARGET" + std::to_string(i), "").substr(0, kListValueLimit);
+      Log("upd inf " + std::to_string(i) + " : " + file + " " + target);
+      Install(file, source, ExpandTarget(target), depth + 1);
+    }
+  }
+
+  void InstallPatch(const std::string& name, const std::string& source, const std::string& destination) {
+    const std::string patch = FindNoCase(source, name);
+    const std::string patched = FindNoCase(destination, fs::path(name).replace_extension(".EXE").string());
+    const std::string command = logging_ ? "patcher.exe -v " + Quoted(patch) + " " + Quoted(patched) + " >>" +
+                                               Quoted(logFile_)
+                                         : "patcher.exe " + Quoted(patch) + " " + Quoted(patched);
+    RunHidden(command);
+    platform::DeleteFile(patch);
+  }
+
+  void InstallCompressed(const std::string& name, const std::string& source, const std::string& destination) {
+    Log("Upd lzexpand " + name + " " + destination);
+    platform::LzFile file(FindNoCase(source, name));
+    const auto expanded = platform::GetExpandedName(file);
+    if (!expanded) return;
+    const std::string expandedName = platform::ExtractFileName(*expanded);
+    Log("Upd lzexpand dest. filename " + expandedName);
+    platform::LZCopy(file, FindNoCase(destination, expandedName));
+  }
+
+  // A target folder with its one {MACRO}, ending in a separator.
+  std::string ExpandTarget(const std::string& target) {
+    std::string text = platform::ToSlashes(target);
+    const auto open = text.find('{');
+    const auto close = open == std::string::npos ? std::string::npos : text.find('}', open);
+    if (close != std::string::npos) {
+      const std::string macro = platform::AsciiUpper(text.substr(open + 1, close - open - 1));
+      std::optional<std::string> folder;
+      if (macro == "WIN") folder = platform::WindowsFolder();
+      if (macro == "APP") folder = platform::CurrentFolder();
+      if (macro == "SYS") folder = platform::SystemFolder();
+      if (macro == "TMP") folder = platform::TempFolder();
+      if (macro == "PF") {
+        const auto key = platform::RegistryKey::Open(platform::Hive::LocalMachine,
+                                                     "Software\\Microsoft\\Windows\\CurrentVersion");
+        folder = key ? key->ReadString("ProgramFilesDir").value_or("") : std::string();
+      }
+      if (folder) {
+        std::string inserted = platform::ToSlashes(*folder);
+        // The macro's folder and the text after it meet at one separator.
+        if (!inserted.empty() && inserted.back() == '/' && close + 1 < text.size() && text[close + 1] == '/') {
+          inserted.pop_back();
+        }
+        if (!inserted.empty() && inserted.back() != '/' && close + 1 < text.size() && text[close + 1] != '/') {
+          inserted += '/';
+        }
+        text.replace(open, close - open + 1, inserted);
+      }
+    }
+    return platform::IncludeTrailingPathDelimiter(text.empty() ? "./" : text);
+  }
+
+  void RunHidden(const std::string& command) {
+    const auto code = platform::StartAndWait(command, platform::WindowState::Hidden);
+    if (code && *code != 0) platform::SetLastSystemError(*code + kExitCodeErrorBase);
+  }
+
+  const std::vector<std::string>& args_;
+  std::string logFile_;
+  bool logging_ = false;
+};
+
+}  // namespace
+
+int RunSetup(const std::vector<std::string>& args) { return Setup(args).Run(); }
+
+}  // namespace zephron::setup
