@@ -1,5 +1,7 @@
-// The check pass: the walk over the catalogue, the update location of each
-// product and its resolution, and the engine's check of each installed product.
+// The check and update passes: the walk over the catalogue, the update
+// location of each product and its resolution, the engine's check of each
+// installed product and, in an update pass, its update after making sure
+// it is not running.
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
@@ -7,6 +9,8 @@
 #include "app/form_main.h"
 #include "app/registry_read.h"
 #include "platform/ascii_case.h"
+#include "platform/file_io.h"
+#include "platform/named_mutex.h"
 #include "platform/paths.h"
 
 namespace zephron {
@@ -89,7 +93,6 @@ void TformMain::RunPass() {
 }
 
 void TformMain::CheckProduct(const std::string& name, const std::string& mutex, const std::string& folder) {
-  (void)mutex;  // guards the update of a running product; a check only reads
   if (!CheckOnly && !slNewVersions.Value(name)) return;
   FLog.LogDebug("Checking " + name);
   const std::string path = GetInstallPath(name);
@@ -160,11 +163,64 @@ void TformMain::CheckProduct(const std::string& name, const std::string& mutex, 
   if (ec) throw TUpdaterError("I/O error " + std::to_string(ec.value()) + ": " + dir);
   FLog.LogDebug("Current path: " + platform::CurrentFolder());
 
-  if (Zephron.NewVersionAvailable(false) && CheckOnly) {
-    UpdateInfo += name + ": " + Zephron.NewVersionInfo() + "\r\n";
-    slNewVersions.Add(name, Zephron.NewVersionInfo());
+  if (Zephron.NewVersionAvailable(false)) {
+    if (CheckOnly) {
+      UpdateInfo += name + ": " + Zephron.NewVersionInfo() + "\r\n";
+      slNewVersions.Add(name, Zephron.NewVersionInfo());
+    } else {
+      UpdateProduct(name, mutex, dir);
+    }
   }
   FLog.LogLine("");
+}
+
+void TformMain::bGetUpdatesClick() {
+  if (!UpdateInfo.empty()) {
+    std::string question = texts::kConfirmUpdate;
+    question.replace(question.find("%s"), 2, UpdateInfo);
+    if (FView.AskYesNo(question)) RunPass();
+  }
+  SetStatus("");
+}
+
+void TformMain::UpdateProduct(const std::string& name, const std::string& mutex, const std::string& dir) {
+  if (!mutex.empty() && !ConfirmNotRunning(name, mutex)) return;
+  FLog.LogDebug(dir);
+  std::error_code ec;
+  std::filesystem::current_path(dir, ec);
+  if (ec) throw TUpdaterError("I/O error " + std::to_string(ec.value()) + ": " + dir);
+  FLog.LogDebug("Current path: " + platform::CurrentFolder());
+  Zephron.DoUpdate(false);
+  if (!RenameFrom.empty()) ReplaceExecutable(dir);
+  slNewVersions.Remove(name);
+}
+
+void TformMain::ReplaceExecutable(const std::string& dir) {
+  const std::string folder = platform::IncludeTrailingPathDelimiter(dir);
+  // The names come from the control file: they may only name files of the
+  // installation folder.
+  const auto plain = [](const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos;
+  };
+  if (!plain(RenameFrom) || !plain(RenameTo)) {
+    FLog.LogLine("Refusing to rename " + RenameFrom + " to " + RenameTo);
+    return;
+  }
+  FLog.LogLine("Deleting " + folder + RenameTo);
+  FLog.LogLine("Renaming " + folder + RenameFrom + " to " + folder + RenameTo);
+  // One rename replaces the old executable, so it is never missing.
+  platform::MoveFileReplacing(folder + RenameFrom, folder + RenameTo);
+}
+
+bool TformMain::ConfirmNotRunning(const std::string& name, const std::string& mutex) {
+  for (;;) {
+    bool running = platform::NamedMutex(mutex).alreadyExisted();
+    if (!running) running = platform::NamedMutex("Global\\" + mutex).alreadyExisted();
+    if (!running) return true;
+    std::string warning = texts::kAppRunning;
+    warning.replace(warning.find("%s"), 2, name);
+    if (!FView.WarnRetryCancel(warning)) return false;
+  }
 }
 
 std::string TformMain::ResolveUpdateHost() {

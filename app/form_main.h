@@ -49,10 +49,18 @@ class TformMain {
 
   // ---- The driver ----
   void bCheckClick();
+  void bGetUpdatesClick();
   void RunPass();
   void CheckProduct(const std::string& name, const std::string& mutex, const std::string& folder);
   std::string ResolveUpdateHost();
   void IdHTTPRedirect(std::string& dest);
+  // The update pass's work for one product found by the check, in its
+  // installation folder dir.
+  void UpdateProduct(const std::string& name, const std::string& mutex, const std::string& dir);
+  // False when the user gave up on a product that runs (its mutex exists).
+  bool ConfirmNotRunning(const std::string& name, const std::string& mutex);
+  // Tendwell's executable replaced by the component its control file names.
+  void ReplaceExecutable(const std::string& dir);
 
   // ---- Engine event handlers ----
   void ZephronStatus(TZephron& Sender, const std::string& StatusStr, int StatusCode, int ErrCode);

@@ -2,42 +2,49 @@
 // handlers and logs as the window, with the view printed on the console.
 //
 //   zephron-cli [--debug] check
+//   zephron-cli [--debug] [--yes] [--accept-license] update
 //
-// prints the five product rows in catalogue order and the final status, and
-// exits with 0 (no new version), 2 (new versions found), 1 (the pass ended
-// with an error) or 3 (another updater is running).
+// check prints the five product rows in catalogue order and the final status,
+// and exits with 0 (no new version), 2 (new versions found), 1 (the pass
+// ended with an error) or 3 (another updater is running).
+//
+// update runs a check pass and, when it found new versions, the update pass
+// (console_front.h says how its questions are answered). It prints the rows
+// and the final status, and exits with 0 when nothing new was found or every
+// product found was updated, 1 when a pass ended with an error, 2 when new
+// versions remain (declined, a product still running, an agreement refused),
+// 3 when another updater is running. When the setup program completes an
+// update after this process, it says so and exits 0 at once.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "app/cli/console_front.h"
 #include "app/form_main.h"
 #include "app/instance.h"
 #include "app/registry_read.h"
-#include "ui/recording_view.h"
+#include "ui/main_thread.h"
 
 namespace {
 
-// The window's dialogs go to standard error; questions get the default answer.
-class ConsoleView : public zephron::ui::RecordingView {
- public:
-  void ShowInfo(const std::string& text) override {
-    RecordingView::ShowInfo(text);
-    std::fprintf(stderr, "%s\n", text.c_str());
-  }
-  bool AskYesNo(const std::string& text) override {
-    std::fprintf(stderr, "%s\n", text.c_str());
-    return RecordingView::AskYesNo(text);
-  }
-  bool WarnRetryCancel(const std::string& text) override {
-    std::fprintf(stderr, "%s\n", text.c_str());
-    return RecordingView::WarnRetryCancel(text);
-  }
-};
-
 int Usage() {
-  std::fprintf(stderr, "usage: zephron-cli [--debug] check\n");
+  std::fprintf(stderr,
+               "usage: zephron-cli [--debug] check\n"
+               "       zephron-cli [--debug] [--yes] [--accept-license] update\n");
   return 1;
+}
+
+// The rows and the final status: the status bar's text, or, after an update
+// pass (which empties the status bar), its summary message.
+void PrintRows(const zephron::cli::ConsoleView& view, const zephron::TformMain& form) {
+  for (const auto& row : view.rows()) std::printf("%s\n", row.label.c_str());
+  std::string status = form.Status();
+  if (status.empty() && !view.dialogs().empty()) status = view.dialogs().back().text;
+  std::printf("%s\n", status.c_str());
+  std::fflush(stdout);
 }
 
 }  // namespace
@@ -45,15 +52,24 @@ int Usage() {
 int main(int argc, char** argv) {
   using namespace zephron;
   bool debug = false;
+  cli::Answers answers;
   std::vector<std::string> commands;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--debug") == 0) {
       debug = true;
+    } else if (std::strcmp(argv[i], "--yes") == 0) {
+      answers.yes = true;
+    } else if (std::strcmp(argv[i], "--accept-license") == 0) {
+      answers.acceptLicense = true;
     } else {
       commands.emplace_back(argv[i]);
     }
   }
-  if (commands.size() != 1 || commands[0] != "check") return Usage();
+  if (commands.size() != 1 || (commands[0] != "check" && commands[0] != "update")) return Usage();
+  const bool update = commands[0] == "update";
+  if (!update && (answers.yes || answers.acceptLicense)) return Usage();
+  answers.interactive = ::isatty(STDIN_FILENO) != 0;
+  answers.progressBar = ::isatty(STDERR_FILENO) != 0;
 
   InitSystem64Bit();
   const TInstanceClaim claim = ClaimInstanceMutex(kInstanceMutexName);
@@ -64,16 +80,35 @@ int main(int argc, char** argv) {
   }
 
   try {
-    ConsoleView view;
+    cli::ConsoleView view(answers);
+    cli::ConsoleFrontDialogs dialogs(answers);
     const char* debugArgs[] = {argv[0], kDebugAccessCode};
     const char* plainArgs[] = {argv[0]};
     TformMain form(view, debug ? 2 : 1, debug ? debugArgs : plainArgs);
+    form.Zephron.SetDialogs(&dialogs);
+    form.Zephron.ShowDownloadProgress = update;
     form.bCheckClick();
-    for (const auto& row : view.rows()) std::printf("%s\n", row.label.c_str());
-    std::printf("%s\n", form.Status().c_str());
-    std::fflush(stdout);
+    if (!update || form.ErrorCode != 0 || form.UpdateInfo.empty()) {
+      PrintRows(view, form);
+      if (form.ErrorCode != 0) return 1;
+      return form.UpdateInfo.empty() ? 0 : 2;
+    }
+
+    const std::size_t wanted = form.slNewVersions.Entries().size();
+    std::size_t updated = 0;
+    form.Zephron.OnSuccess = [&updated](TZephron&) { ++updated; };
+    form.bGetUpdatesClick();
+    form.Zephron.SetDialogs(nullptr);
+    if (form.AppUpdated || ui::DefaultMainThread().QuitRequested()) {
+      // The setup program waits for this process to end before it replaces
+      // the files in use.
+      std::printf("The setup program completes the update and restarts the application.\n");
+      std::fflush(stdout);
+      return 0;
+    }
+    PrintRows(view, form);
     if (form.ErrorCode != 0) return 1;
-    return form.UpdateInfo.empty() ? 0 : 2;
+    return updated >= wanted ? 0 : 2;
   } catch (const std::exception& error) {
     // A log that cannot be written before the pass started (debug mode).
     std::fprintf(stderr, "zephron-cli: %s\n", error.what());

@@ -14,6 +14,7 @@
 #include "ui/qt/dialog_runner.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_dialogs.h"
+#include "ui/qt/qt_main_thread.h"
 
 int main(int argc, char** argv) {
   using namespace zephron;
@@ -24,6 +25,8 @@ int main(int argc, char** argv) {
   if ((claim.bits & 1) == 0) return 0;
 
   QApplication app(argc, argv);
+  ui::qt::QtMainThread mainThread;
+  ui::SetProcessMainThread(&mainThread);
   ui::qt::SetApplicationTitle(QStringLiteral("Corvexis Zephron"));
   // Pages and documents the control file asks to show open through the desktop.
   platform::SetDocumentOpener([](const std::string& target) {
@@ -36,11 +39,13 @@ int main(int argc, char** argv) {
     TformMain form(window, argc, argv);
     form.Zephron.SetDialogs(&dialogs);
     window.onCheck = [&form] { form.bCheckClick(); };
+    window.onGetUpdates = [&form] { form.bGetUpdatesClick(); };
     window.onClose = [&window] { window.close(); };
     window.CenterOnScreen();
     window.show();
     const int result = app.exec();
     form.Zephron.SetDialogs(nullptr);
+    ui::SetProcessMainThread(nullptr);
     return result;
   } catch (const std::exception& error) {
     // The log could not be opened before the window existed (debug mode).
