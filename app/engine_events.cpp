@@ -84,7 +84,12 @@ void TformMain::ZephronGetFileList(TZephron& Sender, std::vector<std::string>&) 
   // the FTP folder the engine changed to, so their names stay as they are.
   if (prefix.empty()) return;
   TFileList& files = Sender.FileList();
-  for (int i = 0; i < files.Count(); ++i) files.Items(i).URL = prefix + files.Items(i).URL;
+  for (int i = 0; i < files.Count(); ++i) {
+    std::string& url = files.Items(i).URL;
+    // A file entry that gives a whole location keeps it.
+    if (url.find("://") != std::string::npos || (!url.empty() && (url[0] == '/' || url[0] == '\\'))) continue;
+    url = prefix + url;
+  }
 }
 
 void TformMain::ReadApplicationSection(const std::string& fileName) {
