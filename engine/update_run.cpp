@@ -5,6 +5,7 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -194,6 +195,12 @@ void TZephron::DoRestart() {
 
   const std::string parameters = RestartParameters();
   DoStatus(msgSpawn, parameters, 0, 0);
+  // The setup program runs from the download folder; the patcher it runs
+  // for patches travels beside this program, where PATH now leads too.
+  if (const std::string own = platform::ProgramFolder(); !own.empty()) {
+    const char* path = std::getenv("PATH");
+    ::setenv("PATH", (own + (path && *path ? std::string(":") + path : std::string())).c_str(), 1);
+  }
   platform::ShellExecuteOpen(platform::ToSlashes(WinTempDir()) + "zephronsetup.exe", parameters,
                              platform::WindowState::ShownNormally);
   if (OnAppDoClose) {
