@@ -10,10 +10,13 @@
 #include "app/form_main.h"
 #include "app/instance.h"
 #include "app/registry_read.h"
+#include "app/updater_log.h"
+#include "app/window_place.h"
 #include "platform/process.h"
 #include "ui/qt/dialog_runner.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_dialogs.h"
+#include "ui/qt/qt_placement.h"
 
 int main(int argc, char** argv) {
   using namespace zephron;
@@ -37,9 +40,14 @@ int main(int argc, char** argv) {
     form.Zephron.SetDialogs(&dialogs);
     window.onCheck = [&form] { form.bCheckClick(); };
     window.onClose = [&window] { window.close(); };
+    // The window opens where the user left it; without a usable file, centred.
+    ui::qt::QtPlacedWindow placed(window);
+    const std::string placeFile = WindowPlaceFileFor(GetAppDataFolder());
     window.CenterOnScreen();
+    RestoreWindowPlace(placed, placeFile);
     window.show();
     const int result = app.exec();
+    StoreWindowPlace(placed, placeFile);
     form.Zephron.SetDialogs(nullptr);
     return result;
   } catch (const std::exception& error) {
