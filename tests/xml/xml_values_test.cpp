@@ -100,18 +100,6 @@ TEST_F(XmlValuesTest, ReadFormsLeaveTheTargetAloneForAMissingChild) {
   EXPECT_THROW(root.WriteInt("a/b", 1), TxmlError);
 }
 
-TEST_F(XmlValuesTest, CreateSubNodeOverloadsAppendTypedValues) {
-  root.CreateSubNode("A", 7);
-  root.CreateSubNode("A", 2.25);
-  root.CreateSubNode("A", true);
-  root.CreateSubNode("A", "false");
-  ASSERT_EQ(root.Count(), 4);
-  EXPECT_EQ(root.Items(0)->Value(), "7");
-  EXPECT_EQ(root.Items(1)->Value(), "2.25");
-  EXPECT_EQ(root.Items(2)->Value(), "true");
-  EXPECT_EQ(root.Items(3)->Value(), "false");
-}
-
 // Values written under one locale are read under another: the separator
 // must be "." whatever the process says.
 class XmlValuesLocaleTest : public ::testing::TestWithParam<const char*> {
@@ -136,6 +124,7 @@ TEST_P(XmlValuesLocaleTest, TypedValuesRoundTripThroughAFile) {
   root.WriteDatetime("When", 45000.125);
   root.WriteInt("Count", -1234567);
   root.CreateSubNode("Tiny", 1.5e-7);
+  root.CreateSubNode("On", true);
   EXPECT_EQ(root.SubNodeValue("Price"), "1234.5");
   EXPECT_EQ(root.SubNodeValue("Tiny"), "1.5E-7");
 
@@ -147,6 +136,7 @@ TEST_P(XmlValuesLocaleTest, TypedValuesRoundTripThroughAFile) {
   EXPECT_EQ(r.SubNodeIntValue("Count"), -1234567);
   EXPECT_EQ(r.SubNodeDoubleValue("Tiny"), 1.5e-7);
   EXPECT_TRUE(r.SubNodeValueIsNumber("Price"));
+  EXPECT_TRUE(r.SubNodeBoolValue("On"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, XmlValuesLocaleTest, ::testing::Values("de_DE.UTF-8", "fr_FR.UTF-8"));
