@@ -14,6 +14,13 @@ class TxmlError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The conversion error of the integer getter: a value that is a number but
+// not an integer (a fraction, an exponent form, out of the 32-bit range).
+class TxmlConvertError : public TxmlError {
+ public:
+  using TxmlError::TxmlError;
+};
+
 namespace xmlerr {
 
 inline constexpr const char* kSlashInName = "XML node can't contain slash characters: ";
@@ -28,6 +35,25 @@ inline constexpr const char* kTooManyNames =
 inline constexpr const char* kStreamWrite = "Stream write error";
 inline constexpr const char* kStreamRead = "Stream read error";
 inline constexpr const char* kRemoveRoot = "A node without a parent can't remove itself!";
+
+inline constexpr const char* kUnrecognizedStoreRecordFormat = "Unrecognized StoreRecord format: ";
+
+inline std::string NotAnInteger(const std::string& value) { return "'" + value + "' is not a valid integer value"; }
+
+// "TxmlNode.StoreRecord error: offset %d <> record size %d" and its RestoreRecord twin.
+inline std::string RecordSizeMismatch(const char* operation, std::int64_t offset, std::int64_t size) {
+  return std::string("TxmlNode.") + operation + " error: offset " + std::to_string(offset) + " <> record size " +
+         std::to_string(size);
+}
+
+// A T or U field needs a size of 1 to 65535 bytes directly after its letter.
+inline std::string RecordFieldWithoutSize(const std::string& name) {
+  return "Record field " + name + " has no valid size";
+}
+
+inline std::string InvalidRecordSize(std::int64_t size) {
+  return "TxmlNode.StoreRecordFile error: invalid record size " + std::to_string(size);
+}
 
 inline std::string NestingTooDeep(std::int64_t levels) {
   return "Max nesting depth of " + std::to_string(levels) + " levels exceeded!";

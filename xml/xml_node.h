@@ -55,14 +55,63 @@ class TxmlNode {
   // Name without everything up to and including its first ":".
   std::string NameWithoutNameSpace() const;
 
+  // ---- typed values (written in the library's number format, xml_number.h) ----
+  // 0 for a value that is not a number; TxmlConvertError for a number that
+  // is not a 32-bit integer.
+  std::int32_t IntValue() const;
+  void SetIntValue(std::int32_t value);
+  // 0 for a value that is not a number. Date-times are doubles too: days
+  // since 30 December 1899, the time of day as the fraction.
+  double DoubleValue() const;
+  void SetDoubleValue(double value);
+  bool HasDoubleValue() const;
+  // True exactly for "true" in any letter case.
+  bool BoolValue() const;
+  void SetBoolValue(bool value);
+  // The first UTF-16 unit of the value, 0 when it is empty. Character 0 is
+  // kept as the empty value, which reads back as 0.
+  char16_t CharValue() const;
+  void SetCharValue(char16_t value);
+
+  // ---- named-child forms (NodeByName; a missing child reads as empty, 0 or false) ----
+  std::string SubNodeValue(const std::string& Name);
+  std::int32_t SubNodeIntValue(const std::string& Name);
+  double SubNodeDoubleValue(const std::string& Name);
+  char16_t SubNodeCharValue(const std::string& Name);
+  bool SubNodeBoolValue(const std::string& Name);
+  bool SubNodeValueIsNumber(const std::string& Name);
+  // Procedure forms leave `value` alone when the child is missing; the
+  // function forms then give the empty string, 0 or false. IgnoreIfNotExist
+  // changes nothing (a missing child is never an error), so the function
+  // forms go without it, which keeps ReadBool(name, flag) unambiguous.
+  void Read(const std::string& SubNodeName, std::string& value, bool IgnoreIfNotExist = true);
+  void ReadInt(const std::string& SubNodeName, std::int32_t& value, bool IgnoreIfNotExist = true);
+  void ReadDouble(const std::string& SubNodeName, double& value, bool IgnoreIfNotExist = true);
+  void ReadDatetime(const std::string& SubNodeName, double& value, bool IgnoreIfNotExist = true);
+  void ReadBool(const std::string& SubNodeName, bool& value, bool IgnoreIfNotExist = true);
+  std::string Read(const std::string& SubNodeName);
+  std::int32_t ReadInt(const std::string& SubNodeName);
+  double ReadDouble(const std::string& SubNodeName);
+  double ReadDatetime(const std::string& SubNodeName);
+  bool ReadBool(const std::string& SubNodeName);
+  TxmlNode* Write(const std::string& SubNodeName, const std::string& value);
+  TxmlNode* Write(const std::string& SubNodeName, const char* value) { return Write(SubNodeName, std::string(value)); }
+  TxmlNode* WriteInt(const std::string& SubNodeName, std::int32_t value);
+  TxmlNode* WriteDouble(const std::string& SubNodeName, double value);
+  TxmlNode* WriteDatetime(const std::string& SubNodeName, double value);
+  TxmlNode* WriteBool(const std::string& SubNodeName, bool value);
+  TxmlNode* Append(const std::string& SubNodeName, const std::string& AValue);
+
   // ---- creation and lookup ----
-  // (Typed overloads of CreateSubNode and the typed value properties come
-  // with the persistence helpers; the const char* overloads keep string
-  // literals from choosing a Boolean overload then.)
+  // The const char* overload keeps string literals from choosing the
+  // Boolean overload.
   TxmlNode* CreateSubNode(const std::string& Name, const std::string& Value);
   TxmlNode* CreateSubNode(const std::string& Name, const char* Value) {
     return CreateSubNode(Name, std::string(Value));
   }
+  TxmlNode* CreateSubNode(const std::string& Name, std::int32_t Value);
+  TxmlNode* CreateSubNode(const std::string& Name, double Value);
+  TxmlNode* CreateSubNode(const std::string& Name, bool Value);
   TxmlNode* NodeByName(const std::string& Name, bool CreateIfNotExists);
   TxmlNode* NodeByNameWithoutNS(const std::string& name, bool CreateIfNotExists);
   TxmlNode* NodeByPath(const std::string& path, bool CreateIfNotExists);

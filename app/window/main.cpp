@@ -10,11 +10,14 @@
 #include "app/form_main.h"
 #include "app/instance.h"
 #include "app/registry_read.h"
+#include "app/updater_log.h"
+#include "app/window_place.h"
 #include "platform/process.h"
 #include "ui/qt/dialog_runner.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_dialogs.h"
 #include "ui/qt/qt_main_thread.h"
+#include "ui/qt/qt_placement.h"
 
 int main(int argc, char** argv) {
   using namespace zephron;
@@ -41,9 +44,14 @@ int main(int argc, char** argv) {
     window.onCheck = [&form] { form.bCheckClick(); };
     window.onGetUpdates = [&form] { form.bGetUpdatesClick(); };
     window.onClose = [&window] { window.close(); };
+    // The window opens where the user left it; without a usable file, centred.
+    ui::qt::QtPlacedWindow placed(window);
+    const std::string placeFile = WindowPlaceFileFor(GetAppDataFolder());
     window.CenterOnScreen();
+    RestoreWindowPlace(placed, placeFile);
     window.show();
     const int result = app.exec();
+    StoreWindowPlace(placed, placeFile);
     form.Zephron.SetDialogs(nullptr);
     ui::SetProcessMainThread(nullptr);
     return result;
