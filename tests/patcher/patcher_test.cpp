@@ -71,6 +71,12 @@ TEST_F(Patcher, RoundTripOnRealBinariesKeepsPermissions) {
     EXPECT_EQ(fs::status(target).permissions() & fs::perms::all, fs::perms(0751));
     EXPECT_EQ(Names(app), std::vector<std::string>{"prog"}) << "no temporary file stays behind";
   }
+  // Through a link the file it leads to is patched; the link stays.
+  fs::create_symlink("prog", app / "link");
+  const auto run = Run({Make(ReadFile(app / "prog"), "linked"), (app / "link").string()});
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(fs::is_symlink(app / "link"));
+  EXPECT_EQ(ReadFile(app / "prog"), "linked");
   // The base is the patch's dictionary: a few scattered changes cost little.
   EXPECT_LT(fs::file_size(Make(ls, changed)), ls.size() / 20);
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <span>
 #include <string_view>
@@ -94,6 +95,10 @@ Outcome MakePatch(const std::string& oldPath, const std::string& newPath, const 
 }
 
 Outcome ApplyPatch(const std::string& patchPath, const std::string& target) {
+  // A link stays a link: the file it leads to is the one patched.
+  std::error_code ec;
+  const std::filesystem::path resolved = std::filesystem::canonical(target, ec);
+  const std::string file = ec ? target : resolved.string();
   std::unique_ptr<std::FILE, FileCloser> patch(platform::OpenRegularFileForReading(patchPath));
   if (!patch) return Failed("cannot read patch " + patchPath);
   std::string head(kPatchHeaderSize, '\0');
@@ -105,7 +110,7 @@ Outcome ApplyPatch(const std::string& patchPath, const std::string& target) {
   if (header->baseSize > kMaxFileSize || header->resultSize > kMaxFileSize) {
     return Failed(patchPath + " is for files over " + std::to_string(kMaxFileSize >> 30) + " GiB, which are refused");
   }
-  const ReadResult base = ReadWholeFile(target, kMaxFileSize);
+  const ReadResult base = ReadWholeFile(file, kMaxFileSize);
   if (!base.ok) return Failed(base.error);
   const std::uint32_t baseCrc = Crc(base.bytes);
   if (base.bytes.size() != header->baseSize || baseCrc != header->baseCrc) {
@@ -123,7 +128,7 @@ Outcome ApplyPatch(const std::string& patchPath, const std::string& target) {
     return Failed("cannot set up decompression");
   }
 
-  ReplacementFile out(target);
+  ReplacementFile out(file);
   if (!out.IsOpen()) return Failed("cannot create a file beside " + target);
   std::string in(ZSTD_DStreamInSize(), '\0');
   std::string decoded(ZSTD_DStreamOutSize(), '\0');

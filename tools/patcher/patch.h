@@ -17,10 +17,10 @@ struct Outcome {
 // Writes to patchPath a patch that turns the file oldPath into newPath.
 Outcome MakePatch(const std::string& oldPath, const std::string& newPath, const std::string& patchPath);
 
-// Applies the patch to target in place. Refused, with target untouched: a
-// patch made for another file (size or CRC-32 differs), a damaged or
-// truncated patch, a result of the wrong size or CRC-32, a file over the
-// size bound.
+// Applies the patch to target in place (to the file it leads to, for a
+// symbolic link). Refused, with target untouched: a patch made for another
+// file (size or CRC-32 differs), a damaged or truncated patch, a result of
+// the wrong size or CRC-32, a file over the size bound.
 Outcome ApplyPatch(const std::string& patchPath, const std::string& target);
 
 }  // namespace zephron::patcher
