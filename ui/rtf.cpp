@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zephron::ui {
@@ -70,14 +71,13 @@ struct Color {
 };
 
 // The words that open destinations whose text is not part of the document.
-bool IsHiddenDestination(const std::string& word) {
-  static const char* const kWords[] = {"fonttbl",  "stylesheet", "info",       "pict",      "object",
-                                       "header",   "headerl",    "headerr",    "headerf",   "footer",
-                                       "footerl",  "footerr",    "footerf",    "footnote",  "filetbl",
-                                       "listtable", "listoverridetable", "revtbl", "rsidtbl", "generator",
-                                       "xmlnstbl", "themedata",  "colorschememapping", "latentstyles",
-                                       "datastore", "fldinst",   "bkmkstart",  "bkmkend"};
-  for (const char* known : kWords) {
+bool IsHiddenDestination(std::string_view word) {
+  static constexpr std::string_view kWords[] = {
+      "fonttbl",   "stylesheet", "info",     "pict",      "object",    "header",  "headerl",  "headerr",
+      "headerf",   "footer",     "footerl",  "footerr",   "footerf",   "footnote", "filetbl", "listtable",
+      "listoverridetable",       "revtbl",   "rsidtbl",   "generator", "xmlnstbl", "themedata",
+      "colorschememapping",      "latentstyles",          "datastore", "fldinst",  "bkmkstart", "bkmkend"};
+  for (const std::string_view known : kWords) {
     if (word == known) return true;
   }
   return false;
@@ -178,9 +178,10 @@ class Reader {
         continue;
       }
 
-      std::string word;
-      while (pos_ < in_.size() && IsLetter(in_[pos_]) && word.size() < 32) word += in_[pos_++];
-      while (pos_ < in_.size() && IsLetter(in_[pos_])) ++pos_;  // an over-long word is unknown anyway
+      const std::size_t start = pos_;
+      while (pos_ < in_.size() && IsLetter(in_[pos_])) ++pos_;
+      // An over-long word is unknown anyway.
+      const std::string_view word = pos_ - start <= 32 ? in_.substr(start, pos_ - start) : std::string_view();
       bool hasParam = false;
       long param = 0;
       bool negative = false;

@@ -104,6 +104,7 @@ TEST_F(Patcher, RefusedPatchLeavesTargetAsItWas) {
       {"data tampered", tampered(good.size() / 2), "damaged"},
       {"data after its end", good + "trailing", "data after its end"},
       {"not a patch", std::string(64, 'x'), "not a patch"},
+      {"a short file that is no patch", "PK", "not a patch"},
       {"base over the size bound", huge, "over 2 GiB"},
       {"made for another file", ReadFile(Make("another file", "its new version")), "another file"},
   };

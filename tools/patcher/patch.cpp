@@ -2,6 +2,7 @@
 
 #include <zstd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -105,7 +106,9 @@ Outcome ApplyPatch(const std::string& patchPath, const std::string& target) {
   head.resize(std::fread(head.data(), 1, head.size(), patch.get()));
   const std::optional<PatchHeader> header = DecodePatchHeader(head);
   if (!header) {
-    return Failed(patchPath + (head.size() < kPatchHeaderSize ? " is truncated" : " is not a patch of ours"));
+    const std::size_t known = std::min(head.size(), kPatchMagic.size());
+    const bool ours = std::string_view(head).substr(0, known) == kPatchMagic.substr(0, known);
+    return Failed(patchPath + (ours ? " is truncated" : " is not a patch of ours"));
   }
   if (header->baseSize > kMaxFileSize || header->resultSize > kMaxFileSize) {
     return Failed(patchPath + " is for files over " + std::to_string(kMaxFileSize >> 30) + " GiB, which are refused");
