@@ -5,13 +5,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zephron::ui {
 namespace {
 
-// Deeper groups are read as plain text of the group they are in would be:
-// their formatting is not followed, so a million "{" cost no memory.
+// Groups nested deeper share one state, copied from the deepest group kept
+// at every brace: their control words last until the next brace and never
+// reach the groups around them, and a million "{" cost no memory.
 constexpr std::size_t kMaxDepth = 64;
 // The text a dialog can show; the rest of a larger document is left out.
 constexpr std::size_t kMaxOutput = 4 * 1024 * 1024;
@@ -69,14 +71,13 @@ struct Color {
 };
 
 // The words that open destinations whose text is not part of the document.
-bool IsHiddenDestination(const std::string& word) {
-  static const char* const kWords[] = {"fonttbl",  "stylesheet", "info",       "pict",      "object",
-                                       "header",   "headerl",    "headerr",    "headerf",   "footer",
-                                       "footerl",  "footerr",    "footerf",    "footnote",  "filetbl",
-                                       "listtable", "listoverridetable", "revtbl", "rsidtbl", "generator",
-                                       "xmlnstbl", "themedata",  "colorschememapping", "latentstyles",
-                                       "datastore", "fldinst",   "bkmkstart",  "bkmkend",   "field"};
-  for (const char* known : kWords) {
+bool IsHiddenDestination(std::string_view word) {
+  static constexpr std::string_view kWords[] = {
+      "fonttbl",   "stylesheet", "info",     "pict",      "object",    "header",  "headerl",  "headerr",
+      "headerf",   "footer",     "footerl",  "footerr",   "footerf",   "footnote", "filetbl", "listtable",
+      "listoverridetable",       "revtbl",   "rsidtbl",   "generator", "xmlnstbl", "themedata",
+      "colorschememapping",      "latentstyles",          "datastore", "fldinst",  "bkmkstart", "bkmkend"};
+  for (const std::string_view known : kWords) {
     if (word == known) return true;
   }
   return false;
@@ -90,16 +91,25 @@ class Reader {
   template <typename Sink>
   void Read(Sink& sink) {
     std::vector<Group> groups(1);
+    Group deep;                  // the state of the groups beyond kMaxDepth
     std::size_t depth = 0;       // groups opened, also beyond kMaxDepth
     std::size_t skipped = 0;     // characters still to drop after a \uN
     char16_t highSurrogate = 0;
+    const auto current = [&]() -> Group& { return depth < kMaxDepth ? groups.back() : deep; };
     const auto emit = [&](char32_t c) {
       if (skipped > 0) {
         --skipped;
         return;
       }
-      if (groups.back().skip) return;
-      sink.Text(c, groups.back().format, colors_);
+      // A high surrogate pairs only with the low one right after it.
+      highSurrogate = 0;
+      if (current().skip) return;
+      if (c == U'\t') {
+        sink.Tab();
+        return;
+      }
+      if (c < 0x20 || c == 0x7F) return;  // control characters show nothing
+      sink.Text(c, current().format, colors_);
     };
 
     while (pos_ < in_.size() && !sink.Full()) {
@@ -107,7 +117,11 @@ class Reader {
       if (c == '{') {
         ++depth;
         skipped = 0;
-        if (depth < kMaxDepth) groups.push_back(groups.back());
+        if (depth < kMaxDepth) {
+          groups.push_back(groups.back());
+        } else {
+          deep = groups.back();
+        }
         continue;
       }
       if (c == '}') {
@@ -115,11 +129,12 @@ class Reader {
         if (depth == 0) break;  // the document's own group has ended
         if (depth < kMaxDepth) groups.pop_back();
         --depth;
+        if (depth >= kMaxDepth) deep = groups.back();
         continue;
       }
       if (c == '\r' || c == '\n') continue;
       if (c != '\\') {
-        if (groups.back().colorTable) {
+        if (current().colorTable) {
           if (c == ';') FinishColor();
           continue;
         }
@@ -136,7 +151,7 @@ class Reader {
       }
       if (next == '*') {
         ++pos_;
-        groups.back().skip = true;
+        current().skip = true;
         continue;
       }
       if (!IsLetter(next)) {
@@ -155,7 +170,7 @@ class Reader {
             break;
           case '\r':
           case '\n':
-            if (!groups.back().skip) sink.Paragraph();
+            if (!current().skip) sink.Paragraph();
             break;
           default:
             break;  // \- (optional hyphen) and unknown symbols
@@ -163,13 +178,14 @@ class Reader {
         continue;
       }
 
-      std::string word;
-      while (pos_ < in_.size() && IsLetter(in_[pos_]) && word.size() < 32) word += in_[pos_++];
-      while (pos_ < in_.size() && IsLetter(in_[pos_])) ++pos_;  // an over-long word is unknown anyway
+      const std::size_t start = pos_;
+      while (pos_ < in_.size() && IsLetter(in_[pos_])) ++pos_;
+      // An over-long word is unknown anyway.
+      const std::string_view word = pos_ - start <= 32 ? in_.substr(start, pos_ - start) : std::string_view();
       bool hasParam = false;
       long param = 0;
       bool negative = false;
-      if (pos_ < in_.size() && in_[pos_] == '-') {
+      if (pos_ + 1 < in_.size() && in_[pos_] == '-' && IsDigit(in_[pos_ + 1])) {
         negative = true;
         ++pos_;
       }
@@ -183,7 +199,7 @@ class Reader {
       if (negative) param = -param;
       if (pos_ < in_.size() && in_[pos_] == ' ') ++pos_;
 
-      Group& group = groups.back();
+      Group& group = current();
       Format& f = group.format;
       if (IsHiddenDestination(word)) {
         group.skip = true;
@@ -221,16 +237,19 @@ class Reader {
         group.fallback = static_cast<int>(std::clamp(param, 0L, 16L));
       } else if (word == "u" && hasParam) {
         const char16_t unit = static_cast<char16_t>(param < 0 ? param + 65536 : param);
+        skipped = 0;  // a \uN inside the fallback of another is a character of its own
         if (unit >= 0xD800 && unit < 0xDC00) {
           highSurrogate = unit;
         } else if (unit >= 0xDC00 && unit < 0xE000) {
           if (highSurrogate != 0) emit(0x10000 + ((char32_t(highSurrogate) - 0xD800) << 10) + (unit - 0xDC00));
-          highSurrogate = 0;
         } else {
-          highSurrogate = 0;
           emit(unit);
         }
+        if (unit < 0xD800 || unit >= 0xDC00) highSurrogate = 0;
         skipped = static_cast<std::size_t>(group.fallback);
+      } else if (word == "bin" && hasParam && param > 0) {
+        // Raw bytes (of a picture, mostly) that must not be read as text or braces.
+        pos_ += static_cast<std::size_t>(std::min<long>(param, static_cast<long>(in_.size() - pos_)));
       } else if (word == "emdash") {
         emit(0x2014);
       } else if (word == "endash") {
