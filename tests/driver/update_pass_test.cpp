@@ -131,6 +131,7 @@ TEST_F(CliUpdate, ProductIsUpdatedAndItsApplicationReplacedAndRestartedByTheSetu
   const fs::path work = sandbox.root() / "work";
   const std::string newProgram = "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/restarted.txt\"\n";
   const fs::path folder = Install("Vardel Quillon", "Quillon.exe", "#!/bin/sh\nexit 0\n");
+  fs::permissions(folder / "Quillon.exe", fs::perms::owner_all);
   WriteFile(folder / "lib.exe", "library version one");
   Locate("Vardel Quillon", nginx.Url("/updates/"));
 
@@ -163,7 +164,8 @@ TEST_F(CliUpdate, ProductIsUpdatedAndItsApplicationReplacedAndRestartedByTheSetu
   EXPECT_EQ(ReadFile(folder / "readme.txt"), "read me");
   EXPECT_TRUE(ReadFile(folder / "data.txt") == data);
 
-  EXPECT_EQ(Await(folder / "restarted.txt"), "--restarted\n") << "the setup program restarted the application";
+  EXPECT_EQ(Await(folder / "restarted.txt"), "--restarted\n")
+      << "the setup program restarted the application\n" << ReadFile(sandbox.documents() / "ZEPHRON.LOG");
   EXPECT_EQ(ReadFile(folder / "Quillon.exe"), newProgram);
   EXPECT_EQ(ReadFile(folder / "lib.exe"), "library version two");
   const std::string engineLog = ReadFile(sandbox.documents() / "ZEPHRON.LOG");

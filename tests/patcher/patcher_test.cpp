@@ -140,7 +140,11 @@ TEST_F(Patcher, ReportRedirectionsAppendToTheNamedFile) {
     EXPECT_EQ(run.output, "") << "the report goes to the file";
     EXPECT_EQ(ReadFile(target), "new program");
     const std::string report = ReadFile(log);
-    EXPECT_TRUE(report.starts_with("earlier line\r\nPatched " + target.string() + " with " + patch + "\r\n")) << report;
+    // Lines in the engine log's form: the time, " : [000] ", the text.
+    EXPECT_TRUE(report.starts_with("earlier line\r\n")) << report;
+    EXPECT_NE(report.find(" : [000] Patched " + target.string() + " with " + patch + "\r\n"), std::string::npos)
+        << report;
+    EXPECT_EQ(report.find(" : [000] "), std::string("earlier line\r\n").size() + 19) << report;
     EXPECT_NE(report.find("Result: 11 bytes, CRC-32 "), std::string::npos) << report;
     EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), std::count(report.begin(), report.end(), '\r'));
   }
@@ -148,7 +152,8 @@ TEST_F(Patcher, ReportRedirectionsAppendToTheNamedFile) {
   WriteFile(log, "");
   const auto refused = Run({patch, target.string() + ">>", log});
   EXPECT_EQ(refused.exitCode, 1);
-  EXPECT_TRUE(ReadFile(log).starts_with("patcher: " + patch + " is for another file")) << ReadFile(log);
+  EXPECT_NE(ReadFile(log).find(" : [000] patcher: " + patch + " is for another file"), std::string::npos)
+      << ReadFile(log);
   EXPECT_EQ(Run({patch, target.string() + ">>"}).exitCode, 2) << "a redirection without a file";
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/date_time.h"
 #include "platform/file_io.h"
 #include "tools/patcher/command_line.h"
 #include "tools/patcher/patch.h"
@@ -19,22 +20,29 @@ constexpr const char* kUsage = "usage: patcher [-v] PATCH TARGET [>> FILE] | pat
 
 // The report goes where the caller redirected it, else to standard output;
 // errors go to standard error as well, as a redirection would leave them.
+// The file a caller names is the engine's log, so lines appended to it
+// take that log's form: the time, " : [000] ", the text.
 class Report {
  public:
   explicit Report(std::optional<std::string> file) : file_(std::move(file)) {}
   void Line(const std::string& text) const {
     if (file_) {
-      zephron::platform::AppendLine(*file_, text);
+      Append(text);
     } else {
       std::printf("%s\n", text.c_str());
     }
   }
   void Error(const std::string& text) const {
     std::fprintf(stderr, "patcher: %s\n", text.c_str());
-    if (file_) zephron::platform::AppendLine(*file_, "patcher: " + text);
+    if (file_) Append("patcher: " + text);
   }
 
  private:
+  void Append(const std::string& text) const {
+    const std::string stamp = zephron::platform::FormatDateTime("dd/mm/yyyy hh:nn:ss", zephron::platform::Now());
+    zephron::platform::AppendLine(*file_, stamp + " : [000] " + text);
+  }
+
   std::optional<std::string> file_;
 };
 
