@@ -13,12 +13,17 @@ std::string Mebibytes(double bytes) {
   return text;
 }
 
-// Message texts use CR alone for their paragraph breaks.
-std::string ForTerminal(std::string text) {
+// Message texts use CR alone for their paragraph breaks, and CR LF within.
+std::string ForTerminal(const std::string& text) {
+  std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') text[i] = (i + 1 < text.size() && text[i + 1] == '\n') ? ' ' : '\n';
+    if (text[i] != '\r') {
+      out += text[i];
+    } else if (i + 1 >= text.size() || text[i + 1] != '\n') {
+      out += '\n';
+    }
   }
-  return text;
+  return out;
 }
 
 }  // namespace
