@@ -5,8 +5,10 @@
 #include <signal.h>
 #include <sys/syscall.h>
 #include <time.h>
+#include <ucontext.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -93,7 +95,22 @@ void StartReporter() {
   }
 }
 
-void OnFatalSignal(int signal, siginfo_t* info, void*) {
+// Where the thread stood when the signal came.
+std::uintptr_t InterruptedAt(void* context) {
+  const auto* state = static_cast<const ucontext_t*>(context);
+  if (state == nullptr) return 0;
+#if defined(__x86_64__)
+  return static_cast<std::uintptr_t>(state->uc_mcontext.gregs[REG_RIP]);
+#elif defined(__i386__)
+  return static_cast<std::uintptr_t>(state->uc_mcontext.gregs[REG_EIP]);
+#elif defined(__aarch64__)
+  return static_cast<std::uintptr_t>(state->uc_mcontext.pc);
+#else
+  return 0;
+#endif
+}
+
+void OnFatalSignal(int signal, siginfo_t* info, void* context) {
   if (gHandling == 0) {
     gHandling = 1;
     const int fd = ::open(gFaultFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -105,6 +122,8 @@ void OnFatalSignal(int signal, siginfo_t* info, void*) {
       Put(fd, SignalName(signal));
       Put(fd, "\naddress ");
       PutNumber(fd, reinterpret_cast<std::uintptr_t>(info != nullptr ? info->si_addr : nullptr), 16);
+      Put(fd, "\npc ");
+      PutNumber(fd, InterruptedAt(context), 16);
       Put(fd, "\nthread ");
       PutNumber(fd, static_cast<unsigned long long>(::syscall(SYS_gettid)), 10);
       Put(fd, "\nprocess ");
@@ -223,6 +242,7 @@ TExceptionReportPtr LoadFatalReport(const std::string& file) {
 
   TReportParts parts;
   std::string signal = "signal", address, thread, process, terminate;
+  std::uintptr_t pc = 0;
   while (std::getline(in, line) && line != "frames") {
     const std::size_t space = line.find(' ');
     if (space == std::string::npos) continue;
@@ -231,6 +251,7 @@ TExceptionReportPtr LoadFatalReport(const std::string& file) {
     if (key == "signal") signal = value;
     else if (key == "address") address = value;
     else if (key == "thread") thread = value;
+    else if (key == "pc") pc = static_cast<std::uintptr_t>(std::strtoull(value.c_str(), nullptr, 16));
     else if (key == "process") process = value;
     else if (key == "terminate") terminate = value;
     else if (key == "time") parts.time = static_cast<std::time_t>(std::strtoll(value.c_str(), nullptr, 10));
@@ -257,7 +278,17 @@ TExceptionReportPtr LoadFatalReport(const std::string& file) {
   parts.failure += " at address " + address;
   if (!terminate.empty()) parts.failure += "\r\n" + terminate;
   parts.thread = thread + (thread == process ? " (main thread)" : "") + " of process " + process;
-  parts.stack = DescribeFrames(frames, maps.str());
+  // The frames above the interrupted one are the handler's and the
+  // system's signal return: not the program's.
+  bool exact = false;
+  for (std::size_t i = 0; pc != 0 && i < frames.size(); ++i) {
+    if (frames[i] == pc) {
+      frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(i));
+      exact = true;
+      break;
+    }
+  }
+  parts.stack = DescribeFrames(frames, maps.str(), exact);
   TBugReportHeader header = parts.header;
   return std::make_shared<IExceptionReport>(ComposeReport(parts), std::move(header), std::nullopt, true);
 }

@@ -51,7 +51,10 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
   return size * count;
 }
 
-std::size_t IgnoreBody(char*, std::size_t size, std::size_t count, void*) { return size * count; }
+std::size_t KeepBody(char* data, std::size_t size, std::size_t count, void* user) {
+  static_cast<std::string*>(user)->append(data, size * count);
+  return size * count;
+}
 
 struct CurlCloser {
   void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
@@ -90,7 +93,8 @@ TPostResult PostBugReport(const std::string& server, const std::string& body) {
   curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
   curl_easy_setopt(curl.get(), CURLOPT_HEADERFUNCTION, OnHeader);
   curl_easy_setopt(curl.get(), CURLOPT_HEADERDATA, &answer);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, IgnoreBody);
+  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, KeepBody);
+  curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &result.body);
   curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, 15L);
   curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, 60L);

@@ -22,10 +22,12 @@ struct TPostResult {
   // The status text of the last answer ("500 Internal Server Error"), empty
   // when no answer came.
   std::string responseText;
+  // The answer's body (the window ignores it).
+  std::string body;
 };
 
 // POSTs the bytes to server + "/bugreport" over plain HTTP only (a redirect
-// is not followed); a 2xx answer is success, its body is read and ignored.
+// is not followed); a 2xx answer is success.
 TPostResult PostBugReport(const std::string& server, const std::string& body);
 
 }  // namespace zephron::bugreport

@@ -63,7 +63,8 @@ std::string ReadOwnMaps() {
   return text.str();
 }
 
-std::vector<std::string> DescribeFrames(const std::vector<std::uintptr_t>& addresses, const std::string& maps) {
+std::vector<std::string> DescribeFrames(const std::vector<std::uintptr_t>& addresses, const std::string& maps,
+                                        bool firstIsExact) {
   static char* debuginfoPath = nullptr;
   static const Dwfl_Callbacks callbacks = {
       dwfl_build_id_find_elf, dwfl_standard_find_debuginfo, dwfl_offline_section_address, &debuginfoPath};
@@ -83,7 +84,7 @@ std::vector<std::string> DescribeFrames(const std::vector<std::uintptr_t>& addre
     std::snprintf(head, sizeof head, "#%zu 0x%" PRIxPTR, i, addresses[i]);
     std::string line = head;
     // A return address points after its call; the call itself names the line.
-    const Dwarf_Addr at = addresses[i] > 0 ? addresses[i] - 1 : 0;
+    const Dwarf_Addr at = (i == 0 && firstIsExact) || addresses[i] == 0 ? addresses[i] : addresses[i] - 1;
     Dwfl_Module* module = dwfl ? dwfl_addrmodule(dwfl.get(), at) : nullptr;
     if (module != nullptr) {
       if (const char* name = dwfl_module_addrname(module, at); name != nullptr) line += " " + Demangle(name);

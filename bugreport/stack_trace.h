@@ -19,7 +19,10 @@ std::string ReadOwnMaps();
 
 // "#3 0x55d0c0de1234 Function(int) at file.cpp:12 (module)" per address. The
 // map is the /proc/<pid>/maps text of the process the addresses come from;
-// an address in no mapped file is shown alone.
-std::vector<std::string> DescribeFrames(const std::vector<std::uintptr_t>& addresses, const std::string& maps);
+// an address in no mapped file is shown alone. Return addresses are looked
+// up one byte back, inside their call; with firstIsExact the first address
+// is where the process stood (a faulting instruction) and is taken as it is.
+std::vector<std::string> DescribeFrames(const std::vector<std::uintptr_t>& addresses, const std::string& maps,
+                                        bool firstIsExact = false);
 
 }  // namespace zephron::bugreport

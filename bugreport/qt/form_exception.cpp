@@ -344,7 +344,9 @@ void TformException::bShutdownClick() { CloseApplication(); }
 
 void ShowReportDialog(const TExceptionReportPtr& report, bool& handled, const std::string& replacement) {
   TformException form;
-  form.eContents->setPlainText(FromUtf8(!replacement.empty() ? replacement : report->GetBugReport()));
+  QString contents = FromUtf8(!replacement.empty() ? replacement : report->GetBugReport());
+  contents.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  form.eContents->setPlainText(contents);
   if (report->GetAutoSave()) SaveBugReport(report->GetBugReport());
   form.ShowScreenshot(replacement.empty() ? report->GetScreenShot() : nullptr);
   form.cbAllowReport->setChecked(RememberedAllowReport());
