@@ -1,5 +1,6 @@
 #include "bugreport/exception_capture.h"
 
+#include <cxxabi.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -116,10 +117,12 @@ void ReportException(const std::exception_ptr& error) noexcept {
   }
 }
 
-bool RunReported(const std::function<void()>& work) noexcept {
+bool RunReported(const std::function<void()>& work) {
   try {
     work();
     return true;
+  } catch (abi::__forced_unwind&) {
+    throw;  // a thread being cancelled, not a failure
   } catch (...) {
     ReportException(std::current_exception());
     return false;

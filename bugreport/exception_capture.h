@@ -40,7 +40,8 @@ TExceptionReportPtr MakeReport(const std::string& failure);
 void ReportException(const std::exception_ptr& error) noexcept;
 
 // Runs work, reporting an exception that escapes it; false when one did.
-bool RunReported(const std::function<void()>& work) noexcept;
+// Only the unwinding of a cancelled thread passes through.
+bool RunReported(const std::function<void()>& work);
 
 // Ends the program at once, as "Shutdown Program" asks: the failing
 // program's own clean-up may be what is broken, so none of it runs.

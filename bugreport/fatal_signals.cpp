@@ -267,8 +267,12 @@ TExceptionReportPtr LoadFatalReport(const std::string& file) {
   std::ostringstream maps;
   maps << in.rdbuf();
   in.close();
+  // Only our own fault files are consumed; a file named from elsewhere stays.
   std::error_code error;
-  std::filesystem::remove(file, error);
+  const auto folder = std::filesystem::weakly_canonical(FaultFolder(), error);
+  if (!error && std::filesystem::weakly_canonical(file, error).parent_path() == folder && !error) {
+    std::filesystem::remove(file, error);
+  }
 
   // "11 SIGSEGV" becomes "Signal SIGSEGV (11)".
   const std::size_t space = signal.find(' ');

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -94,7 +95,11 @@ int main(int argc, char** argv) {
     TformMain form(view, debug ? 2 : 1, debug ? debugArgs : plainArgs);
     form.Zephron.SetDialogs(&dialogs);
     form.Zephron.ShowDownloadProgress = update;
-    const bool checked = bugreport::RunReported([&form] { form.bCheckClick(); });
+    const char* testFault = debug ? std::getenv("ZEPHRON_TEST_FAULT") : nullptr;
+    const bool checked = bugreport::RunReported([&form, testFault] {
+      if (testFault != nullptr) bugreport::RaiseTestFault(testFault);
+      form.bCheckClick();
+    });
     if (!checked || !update || form.ErrorCode != 0 || form.UpdateInfo.empty()) {
       PrintRows(view, form);
       if (!checked || form.ErrorCode != 0) return 1;

@@ -1,5 +1,7 @@
 #include "bugreport/qt/reporting_application.h"
 
+#include <cxxabi.h>
+
 #include <QBuffer>
 #include <QImage>
 #include <QPainter>
@@ -20,6 +22,8 @@ namespace zephron::bugreport::qt {
 bool TReportingApplication::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
+  } catch (abi::__forced_unwind&) {
+    throw;  // a thread being cancelled, not a failure
   } catch (...) {
     ReportException(std::current_exception());
     return false;

@@ -116,6 +116,16 @@ TEST_F(CaptureTest, FaultingProcessIsReportedAndDiesOfItsSignal) {
     EXPECT_TRUE(fs::is_empty(FaultFolder()));
   }
   ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+
+  // Anything else named on the reporter's command line is refused and kept.
+  const fs::path other = sandbox.root() / "notes.txt";
+  test::WriteFile(other, "Zephron fault report\nsignal 11 SIGSEGV\n");
+  const fs::path stranger = sandbox.root() / "stranger.txt";
+  test::WriteFile(stranger, "hello\n");
+  EXPECT_EQ(LoadFatalReport(stranger.string()), nullptr);
+  EXPECT_NE(LoadFatalReport(other.string()), nullptr);
+  EXPECT_TRUE(fs::exists(other));
+  EXPECT_TRUE(fs::exists(stranger));
 }
 
 }  // namespace
