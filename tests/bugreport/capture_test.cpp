@@ -67,6 +67,18 @@ TEST_F(CaptureTest, ExceptionInAButtonHandlerReachesTheWindowAndTheProgramGoesOn
   EXPECT_TRUE(hadScreenshot);
 }
 
+TEST_F(CaptureTest, ExceptionInAPassOfTheHeadlessFrontEndIsReportedAndTheProgramGoesOn) {
+  sandbox.SetEnv("ZEPHRON_TEST_FAULT", "exception");
+  const test::ProcessResult run =
+      test::RunProgram({(test::BuildDir() / "app/cli/zephron-cli").string(), "--debug", "check"});
+  EXPECT_EQ(run.exitCode, 1) << run.output;
+  EXPECT_NE(run.output.find("zephron-cli: unexpected failure, report saved to "), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("Exception std::runtime_error: Zephron test failure"), std::string::npos);
+  // The rows follow the report: the program went on after it.
+  EXPECT_NE(run.output.find("Zephron: "), std::string::npos) << run.output;
+  EXPECT_FALSE(fs::is_empty(BugReportFolder()));
+}
+
 struct FaultCase {
   const char* mode;
   int signal;
