@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -26,6 +27,9 @@
 #include "app/form_main.h"
 #include "app/instance.h"
 #include "app/registry_read.h"
+#include "bugreport/exception_capture.h"
+#include "bugreport/fatal_signals.h"
+#include "platform/special_folders.h"
 #include "ui/main_thread.h"
 
 namespace {
@@ -51,6 +55,8 @@ void PrintRows(const zephron::cli::ConsoleView& view, const zephron::TformMain& 
 
 int main(int argc, char** argv) {
   using namespace zephron;
+  // A fatal fault brings this program back as the reporter of that fault.
+  if (const auto reported = bugreport::RunConsoleFaultReporter(argc, argv)) return *reported;
   bool debug = false;
   cli::Answers answers;
   std::vector<std::string> commands;
@@ -78,6 +84,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zephron-cli: another Zephron updater is running\n");
     return 3;
   }
+  bugreport::RegisterConsoleReportHandler("zephron-cli");
+  bugreport::InstallFatalHandlers(platform::ProgramFile());
 
   try {
     cli::ConsoleView view(answers);
@@ -87,17 +95,21 @@ int main(int argc, char** argv) {
     TformMain form(view, debug ? 2 : 1, debug ? debugArgs : plainArgs);
     form.Zephron.SetDialogs(&dialogs);
     form.Zephron.ShowDownloadProgress = update;
-    form.bCheckClick();
-    if (!update || form.ErrorCode != 0 || form.UpdateInfo.empty()) {
+    const char* testFault = debug ? std::getenv("ZEPHRON_TEST_FAULT") : nullptr;
+    const bool checked = bugreport::RunReported([&form, testFault] {
+      if (testFault != nullptr) bugreport::RaiseTestFault(testFault);
+      form.bCheckClick();
+    });
+    if (!checked || !update || form.ErrorCode != 0 || form.UpdateInfo.empty()) {
       PrintRows(view, form);
-      if (form.ErrorCode != 0) return 1;
+      if (!checked || form.ErrorCode != 0) return 1;
       return form.UpdateInfo.empty() ? 0 : 2;
     }
 
     const std::size_t wanted = form.slNewVersions.Entries().size();
     std::size_t updated = 0;
     form.Zephron.OnSuccess = [&updated](TZephron&) { ++updated; };
-    form.bGetUpdatesClick();
+    const bool passed = bugreport::RunReported([&form] { form.bGetUpdatesClick(); });
     form.Zephron.SetDialogs(nullptr);
     if (form.AppUpdated || ui::DefaultMainThread().QuitRequested()) {
       // The setup program waits for this process to end before it replaces
@@ -107,7 +119,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     PrintRows(view, form);
-    if (form.ErrorCode != 0) return 1;
+    if (!passed || form.ErrorCode != 0) return 1;
     return updated >= wanted ? 0 : 2;
   } catch (const std::exception& error) {
     // A log that cannot be written before the pass started (debug mode).

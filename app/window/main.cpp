@@ -12,6 +12,7 @@
 #include "app/registry_read.h"
 #include "app/updater_log.h"
 #include "app/window_place.h"
+#include "bugreport/qt/reporting_application.h"
 #include "platform/process.h"
 #include "ui/qt/dialog_runner.h"
 #include "ui/qt/main_window.h"
@@ -21,13 +22,16 @@
 
 int main(int argc, char** argv) {
   using namespace zephron;
+  // A fatal fault brings this program back as the reporter of that fault.
+  if (const auto reported = bugreport::qt::RunFaultReporter(argc, argv)) return *reported;
   InitSystem64Bit();
   // Held until the process ends; the kernel releases it with the process.
   const TInstanceClaim claim = ClaimInstanceMutex(kInstanceMutexName);
   WarnWhenGuardOff(claim, "zephron");
   if ((claim.bits & 1) == 0) return 0;
 
-  QApplication app(argc, argv);
+  bugreport::qt::TReportingApplication app(argc, argv);
+  bugreport::qt::InstallBugReportWindow(true);
   ui::qt::QtMainThread mainThread;
   ui::SetProcessMainThread(&mainThread);
   ui::qt::SetApplicationTitle(QStringLiteral("Corvexis Zephron"));
@@ -50,6 +54,7 @@ int main(int argc, char** argv) {
     window.CenterOnScreen();
     RestoreWindowPlace(placed, placeFile);
     window.show();
+    bugreport::qt::ScheduleTestFault(form.DebugMode());
     const int result = app.exec();
     StoreWindowPlace(placed, placeFile);
     form.Zephron.SetDialogs(nullptr);

@@ -14,7 +14,8 @@
 // client's control port (one port = one control connection).
 //
 // ScriptHttpServer: a small Python HTTP server for what nginx cannot be made
-// to do: echo a POST request (method, path, content type, body byte for byte),
+// to do: echo a POST request (method, path, content type, body byte for byte;
+// one under /fail500/ is answered "500 Internal Server Error" instead),
 // cut a body off part way (/cut), stall in the middle of one (/stall), trickle
 // one (/trickle: 2 bytes every 200 ms), send a chunked body of 64 MiB
 // (/endless) or say nothing at all (/silent).

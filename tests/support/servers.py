@@ -48,6 +48,11 @@ class Handler(BaseHTTPRequestHandler):
     def do_POST(self):
         length = int(self.headers.get("Content-Length", "0"))
         body = self.rfile.read(length) if length else b""
+        if self.path.startswith("/fail500/"):
+            self.send_response(500)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         answer = ("%s %s\n%s\n\n" % (self.command, self.path, self.headers.get("Content-Type", ""))).encode()
         answer += body
         self.send_response(200)

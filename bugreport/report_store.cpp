@@ -1,0 +1,70 @@
+#include "bugreport/report_store.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#include "platform/special_folders.h"
+
+namespace zephron::bugreport {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool IsSavedReport(const fs::path& file) {
+  const std::string name = file.filename().string();
+  return name.starts_with("bugreport-") && name.ends_with(".txt");
+}
+
+void RemoveOldest(const fs::path& folder) {
+  std::error_code error;
+  std::vector<std::pair<fs::file_time_type, fs::path>> reports;
+  for (const auto& entry : fs::directory_iterator(folder, error)) {
+    if (!entry.is_regular_file(error) || !IsSavedReport(entry.path())) continue;
+    reports.emplace_back(entry.last_write_time(error), entry.path());
+  }
+  if (reports.size() <= kMaxSavedReports) return;
+  std::sort(reports.begin(), reports.end());
+  for (std::size_t i = 0; i + kMaxSavedReports < reports.size(); ++i) fs::remove(reports[i].second, error);
+}
+
+}  // namespace
+
+std::string BugReportFolder() {
+  const std::string appData = platform::AppDataFolder();
+  if (appData.empty()) return {};
+  return (fs::path(appData) / "Corvexis" / "bugreports").string();
+}
+
+std::string SaveBugReport(const std::string& text) {
+  static std::atomic<int> saved{0};
+  const std::string folder = BugReportFolder();
+  if (folder.empty()) return {};
+  std::error_code error;
+  fs::create_directories(folder, error);
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  char stamp[32] = "00000000-000000";
+  if (::localtime_r(&now, &local) != nullptr) std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  const fs::path file = fs::path(folder) / ("bugreport-" + std::string(stamp) + "-" + std::to_string(::getpid()) +
+                                            "-" + std::to_string(++saved) + ".txt");
+  {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+      fs::remove(file, error);
+      return {};
+    }
+  }
+  RemoveOldest(folder);
+  return file.string();
+}
+
+}  // namespace zephron::bugreport
