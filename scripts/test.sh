@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: set-up and build, then every test in the normal build
-# and in the sanitizer build.
+# and in the sanitizer build. A build folder without tests fails, and so does
+# a skipped test: CTest counts a GoogleTest skip as passed, which would let a
+# test that no longer runs go unnoticed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --all
@@ -10,6 +12,12 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
 for dir in build build-asan; do
   echo "== tests in $dir"
-  ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 600 || status=1
+  log=$(mktemp)
+  ctest --test-dir "$dir" --output-on-failure --no-tests=error -j "$(nproc)" --timeout 600 2>&1 | tee "$log" || status=1
+  if grep -qE '\*\*\*Skipped|\[  SKIPPED \]|tests did not run' "$log"; then
+    echo "== skipped tests in $dir: a test that does not run fails the suite"
+    status=1
+  fi
+  rm -f "$log"
 done
 exit $status

@@ -97,7 +97,7 @@ TEST_F(CheckPass, MissingControlFileRaisesTheErrorCodeOfTheEngine) {
   auto form = MakeForm();
   form->bCheckClick();
   // The missing source reports error code 1 and the pass carries it.
-  EXPECT_GT(form->ErrorCode, 0);
+  EXPECT_EQ(form->ErrorCode, 1);
   EXPECT_TRUE(form->UpdateInfo.empty());
   EXPECT_NE(UpdaterLog().find("Update not available"), std::string::npos);
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "engine/zephron.h"
 #include "tests/support/sandbox.h"
 
@@ -73,11 +75,14 @@ TEST(EngineModel, DestroyingTheUtilityClearsEveryReference) {
 }
 
 TEST(EngineModel, EngineDestroyedBeforeItsUtilityIsForgotten) {
-  TZephronUtility utility;
-  { TZephron engine; engine.SetUtility(&utility); }
+  auto utility = std::make_unique<TZephronUtility>();
+  { TZephron engine; engine.SetUtility(utility.get()); }
   TZephron other;
-  other.SetUtility(&utility);
-  // Destroying the utility now must only notify the engine still alive.
+  other.SetUtility(utility.get());
+  // Destroying the utility must notify only the engine still alive (a
+  // notification of the destroyed one would touch freed memory).
+  utility.reset();
+  EXPECT_EQ(other.Utility(), nullptr);
 }
 
 TEST(EngineModel, WinTempDirEndsInSeparator) {

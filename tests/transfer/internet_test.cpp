@@ -2,6 +2,14 @@
 // streamed reads, the last error and the last server response.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <vector>
+
 #include <array>
 #include <memory>
 #include <string>
@@ -105,10 +113,49 @@ TEST_F(Internet, PreparedRequestIsSentOnceAndAnswersWithItsStatus) {
   EXPECT_FALSE(HttpSendRequestA(request, "", ""));
 }
 
-TEST_F(Internet, ConnectTimeoutAndReceiveTimeoutAreSessionOptions) {
-  EXPECT_TRUE(InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, 1500));
-  EXPECT_TRUE(InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, 1500));
+// A loopback port whose listener never accepts and whose queue is full:
+// the kernel drops further connection requests, so a connect hangs.
+class BlackHole {
+ public:
+  BlackHole() : listener_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener_, 0);
+    socklen_t length = sizeof address;
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    for (int i = 0; i < 3; ++i) {
+      const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+      ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
+      clients_.push_back(client);
+    }
+  }
+  ~BlackHole() {
+    for (const int client : clients_) ::close(client);
+    ::close(listener_);
+  }
+  int port() const { return port_; }
+
+ private:
+  int listener_;
+  int port_ = 0;
+  std::vector<int> clients_;
+};
+
+TEST_F(Internet, ConnectTimeOutEndsAConnectThatGetsNoAnswer) {
   EXPECT_FALSE(InternetSetOptionW(session, 9999, 1));
+  ASSERT_TRUE(InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, 1500));
+  ASSERT_TRUE(InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, 1500));
+  BlackHole hole;
+  const auto started = std::chrono::steady_clock::now();
+  HInternet request = InternetOpenUrlW(session, "http://127.0.0.1:" + std::to_string(hole.port()) + "/x", "", 0, 0);
+  const auto waited = std::chrono::steady_clock::now() - started;
+  EXPECT_FALSE(request);
+  EXPECT_EQ(platform::LastSystemError().code, ERROR_INTERNET_TIMEOUT);
+  // Without the option the library waits for minutes; the bound is generous.
+  EXPECT_LT(waited, std::chrono::seconds(30));
 }
 
 class InternetFtp : public Internet {
