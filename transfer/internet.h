@@ -15,6 +15,9 @@
 // Bodies are streamed: a request holds at most a bounded amount of received
 // data, whatever the size of the file.
 //
+// Host names under the special-use domain "invalid" never resolve: they fail
+// with ERROR_INTERNET_NAME_NOT_RESOLVED at once, without a resolver.
+//
 // Connectivity: Linux has no dial-up, so InternetAutodial and
 // InternetAutodialHangup answer -1 ("function not found"); the connected state
 // comes from the network interfaces (one that is up besides loopback), and the

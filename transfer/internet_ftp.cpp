@@ -273,7 +273,7 @@ HInternet InternetConnectW(const HInternet& session, const std::string& server, 
                            std::uint32_t flags, std::uintptr_t) {
   auto* owner = As<Session>(session);
   if (!owner) return {};
-  if (server.empty()) {
+  if (server.empty() || IsInvalidDomain(server)) {
     Fail(ERROR_INTERNET_NAME_NOT_RESOLVED);
     return {};
   }

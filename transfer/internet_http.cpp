@@ -162,6 +162,10 @@ HInternet InternetOpenUrlW(const HInternet& session, const std::string& url, con
   // libcurl would send user information of the URL to the server; here it is
   // the proxy's (the engine puts ProxyUserID and ProxyPassword there).
   const UrlCredentials target = TakeCredentials(url);
+  if (IsInvalidDomain(UrlHost(target.url))) {
+    Fail(ERROR_INTERNET_NAME_NOT_RESOLVED);
+    return {};
+  }
   if (target.user) {
     curl_easy_setopt(easy.get(), CURLOPT_PROXYUSERNAME, target.user->c_str());
     curl_easy_setopt(easy.get(), CURLOPT_PROXYPASSWORD, target.password.c_str());

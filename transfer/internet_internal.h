@@ -62,6 +62,12 @@ void GlobalInit();
 
 inline void Fail(std::uint32_t code, std::string text = {}) { platform::SetLastSystemError(code, std::move(text)); }
 
+// Names under the special-use domain "invalid", which never resolve: they
+// fail at once as unresolvable, without asking the resolver.
+bool IsInvalidDomain(std::string_view host);
+// The host part of a URL ("" when it has none).
+std::string UrlHost(const std::string& url);
+
 inline std::string TrimLine(std::string_view line) {
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
   return std::string(line);

@@ -2,6 +2,7 @@
 // reading a request's body, closing handles, the last server response.
 #include <mutex>
 
+#include "platform/ascii_case.h"
 #include "transfer/internet_internal.h"
 
 namespace zephron::transfer {
@@ -88,4 +89,30 @@ bool InternetCloseHandle(HInternet& handle) {
 
 std::string InternetGetLastResponseInfoW() { return platform::LastResponseInfo(); }
 
+namespace detail {
+
+bool IsInvalidDomain(std::string_view host) {
+  while (!host.empty() && host.back() == '.') host.remove_suffix(1);
+  constexpr std::string_view kInvalid = "invalid";
+  if (host.size() < kInvalid.size()) return false;
+  const std::string_view tail = host.substr(host.size() - kInvalid.size());
+  if (!platform::SameTextAscii(tail, kInvalid)) return false;
+  return host.size() == kInvalid.size() || host[host.size() - kInvalid.size() - 1] == '.';
+}
+
+std::string UrlHost(const std::string& url) {
+  CURLU* parsed = curl_url();
+  if (!parsed) return {};
+  std::string host;
+  char* part = nullptr;
+  if (curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+      curl_url_get(parsed, CURLUPART_HOST, &part, 0) == CURLUE_OK && part) {
+    host = part;
+  }
+  curl_free(part);
+  curl_url_cleanup(parsed);
+  return host;
+}
+
+}  // namespace detail
 }  // namespace zephron::transfer
