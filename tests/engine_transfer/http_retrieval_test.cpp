@@ -225,8 +225,13 @@ TEST_F(HttpRetrieval, RedirectIsFollowed) {
 TEST_F(HttpRetrieval, ReadOnlyTargetIsReplaced) {
   WriteFile(target / "ro.bin", "old");
   fs::permissions(target / "ro.bin", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  ASSERT_TRUE(Get(Serve("/ro.bin", "new contents")));
-  EXPECT_EQ(ReadFile(target / "ro.bin"), "new contents");
+  const std::string url = Serve("/ro.bin", "new contents");
+  EXPECT_EQ(AsUnprivilegedUser(sandbox, {target, sandbox.temp()}, [&]() -> std::string {
+              if (!Get(url)) return "not fetched";
+              if (ReadFile(target / "ro.bin") != "new contents") return "not replaced";
+              return "";
+            }),
+            "");
 }
 
 TEST_F(HttpRetrieval, CancelLeavesNoTemporaryFileAndTargetUnchanged) {

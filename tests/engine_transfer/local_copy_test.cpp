@@ -84,8 +84,13 @@ TEST_F(LocalCopy, MissingSourceReportsFileNotFound) {
 TEST_F(LocalCopy, ReadOnlyTargetIsReplaced) {
   WriteFile(target / "app.bin", "old");
   fs::permissions(target / "app.bin", fs::perms::owner_read);
-  ASSERT_TRUE(Get((share / "app.bin").string(), target.string() + "/"));
-  EXPECT_EQ(fs::file_size(target / "app.bin"), 100000u);
+  fs::permissions(share, fs::perms::owner_all | fs::perms::others_exec);
+  EXPECT_EQ(AsUnprivilegedUser(sandbox, {target, sandbox.temp(), share / "app.bin"}, [&]() -> std::string {
+              if (!Get((share / "app.bin").string(), target.string() + "/")) return "not fetched";
+              if (fs::file_size(target / "app.bin") != 100000u) return "not replaced";
+              return "";
+            }),
+            "");
 }
 
 TEST_F(LocalCopy, CancelByHandlerLeavesTargetAndNoTemporaryFile) {

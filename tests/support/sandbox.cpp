@@ -1,6 +1,7 @@
 #include "tests/support/sandbox.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -100,6 +101,50 @@ ProcessResult RunProgram(const std::vector<std::string>& argv, const std::string
   int status = 0;
   ::waitpid(pid, &status, 0);
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+  return result;
+}
+
+std::string AsUnprivilegedUser(const Sandbox& sandbox, const std::vector<fs::path>& owned,
+                               const std::function<std::string()>& check) {
+  if (::geteuid() != 0) return check();
+  constexpr uid_t kNobody = 65534;
+  constexpr gid_t kNoGroup = 65534;
+  std::error_code ec;
+  fs::permissions(sandbox.root(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec, ec);
+  for (const auto& path : owned) {
+    if (::lchown(path.c_str(), kNobody, kNoGroup) != 0) return "cannot hand " + path.string() + " over";
+    for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+      if (::lchown(it->path().c_str(), kNobody, kNoGroup) != 0) return "cannot hand " + it->path().string() + " over";
+    }
+  }
+  int report[2];
+  if (::pipe(report) != 0) return "no pipe";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(report[0]);
+    std::string result;
+    if (::setgroups(0, nullptr) != 0 || ::setgid(kNoGroup) != 0 || ::setuid(kNobody) != 0) {
+      result = "cannot become nobody";
+    } else {
+      try {
+        result = check();
+      } catch (const std::exception& error) {
+        result = std::string("exception: ") + error.what();
+      }
+    }
+    [[maybe_unused]] const auto written = ::write(report[1], result.data(), result.size());
+    ::_exit(0);
+  }
+  ::close(report[1]);
+  std::string result;
+  char buffer[512];
+  ssize_t n;
+  while ((n = ::read(report[0], buffer, sizeof buffer)) > 0) result.append(buffer, static_cast<std::size_t>(n));
+  ::close(report[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  if (!WIFEXITED(status)) return "the unprivileged check died" + (result.empty() ? std::string() : ": " + result);
   return result;
 }
 

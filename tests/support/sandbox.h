@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -46,6 +47,14 @@ struct ProcessResult {
 
 // Runs a program with arguments (no shell), optionally feeding stdin, and waits for it.
 ProcessResult RunProgram(const std::vector<std::string>& argv, const std::string& input = {});
+
+// Runs check as an unprivileged user when the tests run as root (as CI does),
+// so that checks of read-only and unreadable files test what they say: root
+// may write and read anything. The paths given (and everything below them)
+// are handed to that user first, and the sandbox root is made passable.
+// check returns "" when it holds, else what went wrong; so does this.
+std::string AsUnprivilegedUser(const Sandbox& sandbox, const std::vector<std::filesystem::path>& owned,
+                               const std::function<std::string()>& check);
 
 // The build folder of the project (for its tools and fixtures).
 std::filesystem::path BuildDir();
