@@ -140,17 +140,7 @@ std::string FindNextCabinet(const fs::path& folder, const std::string& name) {
 // unless the entry is marked UTF-8; the file system takes UTF-8.
 std::string StoredNameToUtf8(const char* stored, int attribs) {
   if ((attribs & MSCAB_ATTRIB_UTF_NAME) != 0) return platform::SanitizeUtf8(stored);
-  // 0x80-0x9F of Windows-1252; the five unassigned bytes keep their C1 code points.
-  static constexpr char16_t kHigh[32] = {
-      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-  std::string out;
-  for (const char* p = stored; *p != 0; ++p) {
-    const auto byte = static_cast<unsigned char>(*p);
-    platform::AppendUtf8(out, byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte);
-  }
-  return out;
+  return platform::Windows1252ToUtf8(stored);
 }
 
 // A stored name that would land outside the target: absolute (also with a

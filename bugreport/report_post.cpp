@@ -20,21 +20,6 @@ std::string ReadServerValue(platform::RegView view) {
   return key->ReadString(kServerValue).value_or(std::string());
 }
 
-// Windows-1252 for 0x80..0x9F; its five unassigned bytes stand for the C1
-// controls of the same number.
-constexpr std::array<char16_t, 32> kCp1252High{
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-char AnsiByte(char32_t cp) {
-  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
-  for (std::size_t i = 0; i < kCp1252High.size(); ++i) {
-    if (kCp1252High[i] == cp) return static_cast<char>(0x80 + i);
-  }
-  return '?';
-}
-
 struct Answer {
   std::string statusText;
 };
@@ -73,7 +58,7 @@ std::string BugReportServer() {
 std::string ToAnsi(const std::string& text) {
   std::string bytes;
   bytes.reserve(text.size());
-  for (std::size_t at = 0; at < text.size();) bytes.push_back(AnsiByte(platform::NextCodePoint(text, at)));
+  for (std::size_t at = 0; at < text.size();) bytes.push_back(platform::CodePointToWindows1252(platform::NextCodePoint(text, at)));
   return bytes;
 }
 

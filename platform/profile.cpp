@@ -5,6 +5,8 @@
 #include <random>
 #include <system_error>
 
+#include "platform/unicode.h"
+
 namespace zephron::platform {
 namespace fs = std::filesystem;
 namespace {
@@ -23,26 +25,6 @@ std::string LowerAscii(std::string_view text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return result;
-}
-
-// Windows-1252 for 0x80..0x9F; the five unassigned bytes map to the C1
-// control of the same number, as the system's converter does.
-constexpr char32_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 // Length of the valid UTF-8 sequence at the start of text, 0 when there is none.
@@ -85,7 +67,7 @@ std::string DecodeText(std::string_view text) {
       continue;
     }
     const auto byte = static_cast<unsigned char>(text.front());
-    AppendUtf8(out, byte < 0xA0 ? kCp1252High[byte - 0x80] : char32_t{byte});
+    AppendUtf8(out, Windows1252ToCodePoint(byte));
     text.remove_prefix(1);
   }
   return out;

@@ -1,6 +1,8 @@
 // Conversions between the program's UTF-8 strings and the UTF-16 code units
-// of the byte-exact formats (version resources, XML text, registry files).
-// Malformed UTF-8 becomes U+FFFD; nothing is dropped.
+// of the byte-exact formats (version resources, XML text, registry files),
+// and the Windows-1252 code page of the 8-bit ones (INI and registry files,
+// cabinet names, records, rich text, request bodies). Malformed UTF-8
+// becomes U+FFFD; nothing is dropped.
 #pragma once
 
 #include <string>
@@ -27,5 +29,14 @@ std::string Utf16ToUtf8(std::u16string_view units, bool keepLoneSurrogates = fal
 
 // Replaces invalid UTF-8 sequences by U+FFFD (valid text is returned as is).
 std::string SanitizeUtf8(std::string_view bytes);
+
+// The Windows-1252 character of a byte. The five bytes the code page leaves
+// unassigned (0x81, 0x8D, 0x8F, 0x90, 0x9D) stand for the C1 controls of
+// the same number, as the system's converter maps them.
+char32_t Windows1252ToCodePoint(unsigned char byte);
+// Windows-1252 bytes as UTF-8.
+std::string Windows1252ToUtf8(std::string_view bytes);
+// The Windows-1252 byte of a code point; '?' when the code page has none.
+char CodePointToWindows1252(char32_t cp);
 
 }  // namespace zephron::platform

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/unicode.h"
+
 namespace zephron::ui {
 namespace {
 
@@ -18,37 +20,14 @@ constexpr std::size_t kMaxDepth = 64;
 // The text a dialog can show; the rest of a larger document is left out.
 constexpr std::size_t kMaxOutput = 4 * 1024 * 1024;
 
-// Code page 1252 for the bytes 0x80 to 0x9F (0 where the code page has none).
-constexpr std::array<char16_t, 32> kCp1252High = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
+// A byte of the text in code page 1252; the code page's unassigned bytes
+// show as "?".
 char32_t FromCp1252(unsigned char byte) {
-  if (byte >= 0x80 && byte < 0xA0) {
-    const char16_t mapped = kCp1252High[byte - 0x80];
-    return mapped == 0 ? U'?' : mapped;
-  }
-  return byte;
+  const char32_t c = platform::Windows1252ToCodePoint(byte);
+  return c >= 0x80 && c < 0xA0 ? U'?' : c;
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
+using platform::AppendUtf8;
 
 struct Format {
   bool bold = false;

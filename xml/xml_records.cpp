@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/ascii_case.h"
+#include "platform/unicode.h"
 #include "xml/xml_error.h"
 #include "xml/xml_number.h"
 #include "xml/xml_stream.h"
@@ -84,19 +85,8 @@ void CheckSize(const char* operation, std::int64_t end, int RecordSize, std::siz
   }
 }
 
-// Code page 1252 for 0x80..0x9F; its five unassigned bytes keep their C1 codes.
-constexpr std::array<char16_t, 32> kCp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 std::string FromCp1252(const std::byte* bytes, std::size_t count) {
-  std::string out;
-  for (std::size_t i = 0; i < count; ++i) {
-    const auto b = static_cast<unsigned char>(bytes[i]);
-    xmlchars::AppendUtf8(out, b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : char32_t{b});
-  }
-  return out;
+  return platform::Windows1252ToUtf8(std::string_view(reinterpret_cast<const char*>(bytes), count));
 }
 
 template <typename T>
