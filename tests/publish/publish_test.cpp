@@ -102,6 +102,7 @@ struct RoundTrip {
   const char* pack;
   bool previous;
 };
+void PrintTo(const RoundTrip& trip, std::ostream* out) { *out << trip.pack << (trip.previous ? " --previous" : ""); }
 
 class PublishRoundTrip : public Publisher, public ::testing::WithParamInterface<RoundTrip> {};
 
