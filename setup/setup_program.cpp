@@ -140,7 +140,19 @@ class Setup {
       platform::WinExec(command, platform::WindowState::ShownNormally);
       Log("UPD has EXE restarted");
     }
+    RemoveOwnCopy();
     return 0;
+  }
+
+  // The updater wrote this program into the download folder for this run;
+  // it goes with the components it installed.
+  void RemoveOwnCopy() {
+    if (args_.size() < 5) return;
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) return;
+    const fs::path folder = fs::weakly_canonical(platform::ToSlashes(args_[4]), ec);
+    if (!ec && self.parent_path() == folder) fs::remove(self, ec);
   }
 
  private:
@@ -188,7 +200,9 @@ class Setup {
     const std::string from = FindNoCase(source, base + "_new");
     if (!platform::FileExists(from)) return;
     Log("Upd copying file : " + source + base + "_NEW to " + destination + base);
-    if (!ReplaceByCopy(from, FindNoCase(destination, base))) {
+    if (ReplaceByCopy(from, FindNoCase(destination, base))) {
+      platform::DeleteFile(from);
+    } else {
       Log("Upd copy error " + source + base + "_NEW to " + destination + base);
     }
   }
@@ -199,7 +213,8 @@ class Setup {
       Log("Upd inf files nested too deep: " + name);
       return;
     }
-    const platform::ProfileFile list(FindNoCase(source, name));
+    const std::string path = FindNoCase(source, name);
+    const platform::ProfileFile list(path);
     const std::int32_t count = list.ReadInteger("FILES", "COUNT", 0);
     for (std::int32_t i = 1; i <= count; ++i) {
       const std::string file = list.ReadString("FILES", "FILE" + std::to_string(i), "").substr(0, kListValueLimit);
@@ -207,6 +222,8 @@ class Setup {
       Log("upd inf " + std::to_string(i) + " : " + file + " " + target);
       Install(file, source, ExpandTarget(target), depth + 1);
     }
+    // Only the outermost list goes: one it names may be named again.
+    if (depth == 0) platform::DeleteFile(path);
   }
 
   void InstallPatch(const std::string& name, const std::string& source, const std::string& destination) {
@@ -221,12 +238,18 @@ class Setup {
 
   void InstallCompressed(const std::string& name, const std::string& source, const std::string& destination) {
     Log("Upd lzexpand " + name + " " + destination);
-    platform::LzFile file(FindNoCase(source, name));
-    const auto expanded = platform::GetExpandedName(file);
-    if (!expanded) return;
-    const std::string expandedName = platform::ExtractFileName(*expanded);
-    Log("Upd lzexpand dest. filename " + expandedName);
-    platform::LZCopy(file, FindNoCase(destination, expandedName));
+    const std::string path = FindNoCase(source, name);
+    bool expandedWhole = false;
+    {
+      platform::LzFile file(path);
+      const auto expanded = platform::GetExpandedName(file);
+      if (!expanded) return;
+      const std::string expandedName = platform::ExtractFileName(*expanded);
+      Log("Upd lzexpand dest. filename " + expandedName);
+      const std::string target = FindNoCase(destination, expandedName);
+      expandedWhole = platform::LZCopy(file, target) == platform::LzStatus::kOk && target != path;
+    }
+    if (expandedWhole) platform::DeleteFile(path);
   }
 
   // A target folder with its one {MACRO}, ending in a separator.

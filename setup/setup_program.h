@@ -20,6 +20,9 @@
 //   where they are, never by their bare name in the application folder,
 //   which could be an installed file of the same name; LZ files are read
 //   from the download folder too;
+// - the download folder is usually the application folder itself, so every
+//   component that was installed is removed from it (replacement copies, file
+//   lists, LZ files too), and so is this program's own copy there;
 // - a restart program or parameter holding blanks is quoted, so the program
 //   and its parameter arrive as they were given.
 #pragma once

@@ -168,6 +168,9 @@ TEST_F(CliUpdate, ProductIsUpdatedAndItsApplicationReplacedAndRestartedByTheSetu
       << "the setup program restarted the application\n" << ReadFile(sandbox.documents() / "ZEPHRON.LOG");
   EXPECT_EQ(ReadFile(folder / "Quillon.exe"), newProgram);
   EXPECT_EQ(ReadFile(folder / "lib.exe"), "library version two");
+  for (const char* leftover : {"Quillon.exe_NEW", "lib.pat", "zephronsetup.exe", "zephronsetup.ex_"}) {
+    EXPECT_FALSE(fs::exists(folder / leftover)) << leftover << " is left in the installation";
+  }
   const std::string engineLog = ReadFile(sandbox.documents() / "ZEPHRON.LOG");
   EXPECT_NE(engineLog.find(" : [000] UPD v2.0.4.0 started\r\n"), std::string::npos) << engineLog;
   EXPECT_NE(engineLog.find(" : [000] UPD has EXE restarted\r\n"), std::string::npos);

@@ -117,6 +117,9 @@ TEST_F(SetupProgram, EveryComponentKindIsInstalledInOrderAndLogged) {
   EXPECT_EQ(ReadFile(app / "ran.txt"), "ran\n");
   EXPECT_FALSE(fs::exists(download / "run.exe")) << "the program is deleted where it was";
   EXPECT_TRUE(ReadFile(app / "comp.txt") == lz);
+  for (const char* installed : {"APP.EXE_new", "list.inf", "extra.txt_new", "data.bin_new", "comp.txt_"}) {
+    EXPECT_FALSE(fs::exists(download / installed)) << installed << " stays after it was installed";
+  }
   const std::vector<std::string> log = LogTexts(EngineLog());
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log[0], "UPD v2.0.4.0 started");
