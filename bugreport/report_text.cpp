@@ -9,17 +9,13 @@
 #include <memory>
 #include <typeinfo>
 
+#include "bugreport/stack_trace.h"
 #include "platform/special_folders.h"
 #include "platform/version_info.h"
 
 namespace zephron::bugreport {
 namespace {
 
-std::string Demangle(const char* name) {
-  int status = 0;
-  std::unique_ptr<char, decltype(&std::free)> plain(abi::__cxa_demangle(name, nullptr, nullptr, &status), &std::free);
-  return status == 0 && plain ? std::string(plain.get()) : std::string(name);
-}
 
 std::string UserName() {
   if (const passwd* entry = ::getpwuid(::geteuid()); entry != nullptr && entry->pw_name != nullptr) {

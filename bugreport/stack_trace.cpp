@@ -15,11 +15,6 @@
 namespace zephron::bugreport {
 namespace {
 
-std::string Demangle(const char* name) {
-  int status = 0;
-  std::unique_ptr<char, decltype(&std::free)> plain(abi::__cxa_demangle(name, nullptr, nullptr, &status), &std::free);
-  return status == 0 && plain ? std::string(plain.get()) : std::string(name);
-}
 
 // The load address of every file mapped from its start: where its first
 // segment lies, which is what libdwfl takes as the module's base.
@@ -47,6 +42,12 @@ struct DwflCloser {
 };
 
 }  // namespace
+
+std::string Demangle(const char* name) {
+  int status = 0;
+  std::unique_ptr<char, decltype(&std::free)> plain(abi::__cxa_demangle(name, nullptr, nullptr, &status), &std::free);
+  return status == 0 && plain ? std::string(plain.get()) : std::string(name);
+}
 
 std::vector<std::uintptr_t> CaptureStack(int skip) {
   void* frames[128];

@@ -14,6 +14,9 @@ namespace zephron::bugreport {
 // `skip` innermost frames (CaptureStack's own is never included).
 std::vector<std::uintptr_t> CaptureStack(int skip = 0);
 
+// A mangled C++ name as the source writes it; a name that is not mangled stays as given.
+std::string Demangle(const char* name);
+
 // The text of /proc/self/maps.
 std::string ReadOwnMaps();
 
