@@ -313,7 +313,10 @@ TEST_F(QtDialogsTest, ProgressWindowShowsFileAndPosition) {
   progress->SetLabel("Downloading: a.cab");
   EXPECT_EQ(form.ProgressBar->maximum(), 2048);
   EXPECT_EQ(form.ProgressBar->value(), 512);
+  EXPECT_EQ(form.ProgressBar->text(), "25%") << "the bar shows the share of the file";
   EXPECT_EQ(form.FileLabel->text(), "Downloading: a.cab");
+  EXPECT_LE(form.FileLabel->fontMetrics().horizontalAdvance(form.FileLabel->text()), form.FileLabel->width())
+      << "the whole name is visible";
   progress->SetRange(0, 0);
   EXPECT_EQ(form.ProgressBar->maximum(), 0);
   progress->Hide();

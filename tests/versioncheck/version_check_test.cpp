@@ -276,6 +276,11 @@ class NewVersionAvailableTest : public ::testing::TestWithParam<Location> {
   CheckEngine engine;
 };
 
+// The comparisons do not depend on how the control file came: they run over
+// a folder location only, and the cases above and below this one that the
+// transport changes run over every kind.
+class ComparisonOverAFolder : public NewVersionAvailableTest {};
+
 TEST_P(NewVersionAvailableTest, DatedReleaseAgainstStoredDate) {
   UseRegistryPlace(engine);
   engine.UpdateDatePut(Date(2026, 3, 15, 10, 30));
@@ -292,7 +297,7 @@ TEST_P(NewVersionAvailableTest, DatedReleaseAgainstStoredDate) {
   EXPECT_TRUE(Check({{"update", {"date=15/03/2026", "unconditional=1"}}}));
 }
 
-TEST_P(NewVersionAvailableTest, DatedReleaseAgainstLocalversion) {
+TEST_P(ComparisonOverAFolder, DatedReleaseAgainstLocalversion) {
   const std::string local = Local("app.exe", "installed");
   EXPECT_FALSE(Check({{"update", {"date=31/12/1999", "localversion=" + local}}}));
   EXPECT_TRUE(Check({{"update", {"date=31/12/2089", "localversion=" + local}}}));
@@ -308,7 +313,7 @@ TEST_P(NewVersionAvailableTest, SizeBasedUpdate) {
   EXPECT_EQ(engine.CheckIdents(), (std::vector<int>{msgControlFileFound, msgSizeBasedUpdate, msgNoNewVersion}));
 }
 
-TEST_P(NewVersionAvailableTest, ChecksumBasedUpdateWithCrc32AndSimpleSum) {
+TEST_P(ComparisonOverAFolder, ChecksumBasedUpdateWithCrc32AndSimpleSum) {
   const std::string local = Local("data.bin", "123456789");
   engine.UseCRC32 = true;
   const std::string crc = std::to_string(FileCRC32(local));
@@ -323,7 +328,7 @@ TEST_P(NewVersionAvailableTest, ChecksumBasedUpdateWithCrc32AndSimpleSum) {
   EXPECT_FALSE(Check({{"update", {"newchecksum=" + std::to_string(SimpleChecksum(local)), "localversion=" + local}}}));
 }
 
-TEST_P(NewVersionAvailableTest, VersionBasedUpdateWithBothSeparators) {
+TEST_P(ComparisonOverAFolder, VersionBasedUpdateWithBothSeparators) {
   WriteVersionedFile(sandbox.root() / "app.exe", 0x00020000, 0x00010004);
   const std::string local = (sandbox.root() / "app.exe").string();
   EXPECT_TRUE(Check({{"update", {"newversion=2,0,1,5", "localversion=" + local}}}));
@@ -340,7 +345,7 @@ TEST_P(NewVersionAvailableTest, VersionBasedUpdateWithBothSeparators) {
   EXPECT_EQ(engine.NewVersionInfo(), "2.0.0.0");
 }
 
-TEST_P(NewVersionAvailableTest, CustomValidateAllowsAnUpdate) {
+TEST_P(ComparisonOverAFolder, CustomValidateAllowsAnUpdate) {
   engine.OnCustomValidate = [](TZephron&, const std::string& msg, const std::string&, bool& allow) {
     allow = msg == "go";
   };
@@ -348,7 +353,7 @@ TEST_P(NewVersionAvailableTest, CustomValidateAllowsAnUpdate) {
   EXPECT_FALSE(Check({{"update", {"unconditional=1"}}, {"custom", {"validatemsg=stop"}}}));
 }
 
-TEST_P(NewVersionAvailableTest, BadSignatureAnswersNo) {
+TEST_P(ComparisonOverAFolder, BadSignatureAnswersNo) {
   engine.SignatureCheck = true;
   bool paramsSet = false;
   engine.OnSetAppParams = [&](TZephron&, std::string&) { paramsSet = true; };
@@ -401,7 +406,7 @@ TEST_P(NewVersionAvailableTest, MissingLocalAppDataLeavesTheCheckWithTheConnecti
   EXPECT_FALSE(engine.HintConnect());
 }
 
-TEST_P(NewVersionAvailableTest, InitPathWorksInTheProgramFolder) {
+TEST_P(ComparisonOverAFolder, InitPathWorksInTheProgramFolder) {
   WriteFile(root / "app.inf", ControlFile({{"update", {"unconditional=1"}}}));
   EXPECT_TRUE(engine.NewVersionAvailable(true));
   EXPECT_TRUE(fs::equivalent(fs::current_path(), platform::ProgramFolder()));
@@ -417,6 +422,9 @@ INSTANTIATE_TEST_SUITE_P(Locations, NewVersionAvailableTest,
                            }
                            return std::string();
                          });
+
+INSTANTIATE_TEST_SUITE_P(Locations, ComparisonOverAFolder, ::testing::Values(Location::File),
+                         [](const auto&) { return std::string("File"); });
 
 }  // namespace
 }  // namespace zephron::test
