@@ -15,14 +15,16 @@ namespace {
 
 // What a libmspack file handle stands for; libmspack only passes the pointer
 // back (its own mspack_file is a placeholder type).
+constexpr std::size_t kWriteBuffer = 1 << 16;
+
 struct OpenFile {
   int fd = -1;
   // libmspack's LZSS decoder writes one byte per call; collecting writes here
-  // turns those into one system call per kWriteBuffer bytes.
-  std::vector<char> pending;
+  // turns those into one system call per kWriteBuffer bytes, and a byte
+  // costs no more than a store.
+  std::unique_ptr<char[]> pending;
+  std::size_t used = 0;
 };
-
-constexpr std::size_t kWriteBuffer = 1 << 16;
 
 OpenFile* Handle(mspack_file* file) { return reinterpret_cast<OpenFile*>(file); }
 int Fd(mspack_file* file) { return Handle(file)->fd; }
@@ -44,10 +46,10 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 // Writes out what is collected; every operation that looks at the file
 // position or ends the handle does this first.
 bool Flush(mspack_file* file) {
-  auto& pending = Handle(file)->pending;
-  if (pending.empty()) return true;
-  const bool ok = WriteAll(Fd(file), pending.data(), pending.size());
-  pending.clear();
+  OpenFile* open = Handle(file);
+  if (open->used == 0) return true;
+  const bool ok = WriteAll(open->fd, open->pending.get(), open->used);
+  open->used = 0;
   return ok;
 }
 
@@ -100,13 +102,18 @@ int Read(mspack_file* file, void* buffer, int bytes) {
 
 int Write(mspack_file* file, void* buffer, int bytes) {
   if (file == nullptr || bytes < 0) return -1;
+  OpenFile* open = Handle(file);
   const auto* in = static_cast<const char*>(buffer);
-  auto& pending = Handle(file)->pending;
   const auto size = static_cast<std::size_t>(bytes);
-  if (pending.size() + size > kWriteBuffer && !Flush(file)) return -1;
-  if (size >= kWriteBuffer) return WriteAll(Fd(file), in, size) ? bytes : -1;
-  if (pending.capacity() < kWriteBuffer) pending.reserve(kWriteBuffer);
-  pending.insert(pending.end(), in, in + size);
+  if (open->used + size > kWriteBuffer && !Flush(file)) return -1;
+  if (size >= kWriteBuffer) return WriteAll(open->fd, in, size) ? bytes : -1;
+  if (!open->pending) open->pending = std::make_unique<char[]>(kWriteBuffer);
+  if (size == 1) {
+    open->pending[open->used++] = *in;
+  } else {
+    std::memcpy(open->pending.get() + open->used, in, size);
+    open->used += size;
+  }
   return bytes;
 }
 
