@@ -21,6 +21,8 @@ using platform::StartsWithAsciiNoCase;
 // The engine's FTP settings as the window resource gives them.
 constexpr int kResourcePort = 21;
 
+constexpr const char* kInsecureRedirect = "The update location redirects from https to plain http: ";
+
 // An "ftp://[user@]host[:port][/path]" location, split for the engine.
 struct FtpLocation {
   std::string host;
@@ -108,6 +110,7 @@ void TformMain::CheckProduct(const std::string& name, const std::string& mutex, 
   zpHost = location.baseURL;
   Zephron.UserID = location.userID;
   Zephron.Password = location.password;
+  Zephron.PublicKey = location.publicKey;
   const std::string resolved = ResolveUpdateHost();
   Zephron.Host = resolved;
   FLog.LogDebug("Contacting " + Zephron.Host);
@@ -122,6 +125,12 @@ void TformMain::CheckProduct(const std::string& name, const std::string& mutex, 
   // machine ("/<folder>/<folder>.INF" at the root).
   if (resolved.empty() && StartsWithAsciiNoCase(zpHost, "http")) {
     throw TUpdaterError(std::string(texts::kLocationUnreachable) + zpHost);
+  }
+  // Unsigned updates are only as safe as the connection: a redirector must
+  // not take them off https. Signed ones are checked whatever carries them.
+  if (location.publicKey.empty() && StartsWithAsciiNoCase(zpHost, "https:") &&
+      StartsWithAsciiNoCase(resolved, "http:")) {
+    throw TUpdaterError(std::string(kInsecureRedirect) + zpHost);
   }
   FLog.LogDebug(std::string(texts::kCheckingUpdatesFor) + " " + name);
 

@@ -9,7 +9,7 @@ TUpdateLocation GetUpdateLocation(const std::string& productName) {
   auto read = [&](const char* value) {
     return ReadRegistryString(platform::Hive::LocalMachine, key, value, TRegistryReadMode::BothViews);
   };
-  TUpdateLocation location{read("UpdateURL"), read("UpdateUser"), read("UpdatePassword")};
+  TUpdateLocation location{read("UpdateURL"), read("UpdateUser"), read("UpdatePassword"), read("UpdatePublicKey")};
   if (location.baseURL.empty()) location.baseURL = kDefaultUpdateURL;
   return location;
 }

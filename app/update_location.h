@@ -1,7 +1,8 @@
 // Where each product's updates are published: the values "UpdateURL",
 // "UpdateUser" and "UpdatePassword" under HKLM\Software\Corvexis\<product>
 // (both registry views, as for "InstallPath"), else the maker's built-in
-// default location.
+// default location; and "UpdatePublicKey", the maker's signing key for the
+// product (empty: its updates are not signed).
 #pragma once
 
 #include <string>
@@ -12,6 +13,7 @@ struct TUpdateLocation {
   std::string baseURL;
   std::string userID;
   std::string password;
+  std::string publicKey = {};  // Base64 Ed25519 public key
 };
 
 // The maker's published redirector; every product's folder lies below it.

@@ -105,6 +105,7 @@ TCustomSection ReadCustomSection(const platform::ProfileFile& file) {
 TWhatsNewSection ReadWhatsNewSection(const platform::ProfileFile& file, std::string_view languageID) {
   TWhatsNewSection w;
   w.file = ReadValue(file, "whatsnew" + std::string(languageID), "file", "");
+  w.sha256 = ReadValue(file, "whatsnew" + std::string(languageID), "sha256", "");
   w.caption = ReadValue(file, "whatsnew", "caption", "");
   w.okbtn = ReadValue(file, "whatsnew", "okbtn", w.okbtn);
   w.cancelbtn = ReadValue(file, "whatsnew", "cancelbtn", w.cancelbtn);
@@ -114,6 +115,7 @@ TWhatsNewSection ReadWhatsNewSection(const platform::ProfileFile& file, std::str
 TEulaSection ReadEulaSection(const platform::ProfileFile& file, std::string_view languageID) {
   TEulaSection e;
   e.file = ReadValue(file, "eula" + std::string(languageID), "file", "");
+  e.sha256 = ReadValue(file, "eula" + std::string(languageID), "sha256", "");
   e.caption = ReadValue(file, "eula", "caption", "");
   e.okbtn = ReadValue(file, "eula", "okbtn", e.okbtn);
   e.accept = ReadValue(file, "eula", "accept", e.accept);
@@ -143,6 +145,7 @@ TFileDescription ReadFileEntry(const platform::ProfileFile& file, std::int32_t i
   f.Mandatory = file.ReadBool(s, "mandatory", false);
   f.Preselect = file.ReadBool(s, "preselect", true);
   f.Hidden = file.ReadBool(s, "hidden", false);
+  f.Sha256 = ReadValue(file, s, "sha256", "");
   return f;
 }
 

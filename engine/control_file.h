@@ -90,6 +90,7 @@ struct TCustomSection {
 // `file` of section "whatsnew" + LanguageID; the dialog texts of section "whatsnew".
 struct TWhatsNewSection {
   std::string file;
+  std::string sha256;
   std::string caption;
   std::string okbtn = "Ok";
   std::string cancelbtn = "Cancel";
@@ -98,6 +99,7 @@ struct TWhatsNewSection {
 // `file` of section "eula" + LanguageID; the dialog texts of section "eula".
 struct TEulaSection {
   std::string file;
+  std::string sha256;
   std::string caption;
   std::string okbtn = "Ok";
   std::string accept = "I accept";

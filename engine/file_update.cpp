@@ -132,7 +132,12 @@ int TZephron::GetFileUpdates() {
     const std::string folder = UseWinTempDir ? WinTempDir() : targetDir;
 
     if (FProgressForm) FProgressForm->Show();
+    // Checked before the download replaces anything: a file that is not the
+    // one the signed control file describes is never moved, unpacked,
+    // patched or left for the setup program.
+    if (!PublicKey.empty() && !entry.Sha256.empty()) FExpectedDigest = entry.Sha256;
     const bool fetched = URLGetFile(FHintConnect, url, false, folder);
+    FExpectedDigest.reset();
     if (FProgressForm) FProgressForm->Hide();
     if (mode == zpuPromptOnce) mode = zpuSilent;
 
@@ -151,6 +156,13 @@ int TZephron::GetFileUpdates() {
     if (platform::AsciiLower(FAppComps).find(platform::AsciiLower(name)) != std::string::npos) {
       FAppCompsIncluded = true;
       DoStatus(msgFoundAppComponent, name, 0, 0);
+      // Left for the setup program in the download folder, which may be the
+      // installation folder: nobody else may change it on the way there.
+      if (!PublicKey.empty()) {
+        std::error_code ec;
+        fs::permissions(download + name, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace,
+                        ec);
+      }
       continue;
     }
     InstallDownloadedFile(entry, download, name);

@@ -237,6 +237,10 @@ bool TZephron::URLGetFile(const HInternet& hfile, const std::string& url, bool u
     if (!temp->Delete()) WriteLogLine("Unable to delete file " + temp->path());
     return false;
   }
+  if (!DigestHolds(temp->path(), url)) {
+    if (!temp->Delete()) WriteLogLine("Unable to delete file " + temp->path());
+    return false;
+  }
 
   // The old target is replaced by the rename itself; only a folder in its
   // way cannot be.
@@ -330,6 +334,7 @@ bool TZephron::CopyLocalFile(const std::string& source, const std::string& targe
   FCancelled = cancel;
   if (outOfBounds) Error();
   if (cancel || failed || outOfBounds) return false;  // the temporary file goes with `temp`
+  if (!DigestHolds(temp->path(), source)) return false;
 
   if (platform::DirectoryExists(to)) {
     DoStatus(msgCannotDeleteFile, target, 19, 6);

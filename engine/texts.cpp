@@ -60,48 +60,58 @@ namespace {
 
 // The location of the what's-new text after OnBeforeFileDownload, none when
 // the control file names none.
-std::optional<std::string> WhatsNewLocation(TZephron& engine, const std::string& controlFile) {
+// A text's location and the digest it must have (empty: none).
+struct TextLocation {
+  std::string url;
+  std::string sha256;
+};
+
+std::optional<TextLocation> WhatsNewLocation(TZephron& engine, const std::string& controlFile) {
   const platform::ProfileFile file(platform::ToSlashes(controlFile));
   const TWhatsNewSection section = ReadWhatsNewSection(file, engine.LanguageID);
   if (section.file.empty()) return std::nullopt;
   std::string url = section.file;
   if (engine.OnBeforeFileDownload) engine.OnBeforeFileDownload(engine, 0, section.file, url);
   engine.DoStatus(msgFoundWhatsNew, "", 12, 0);
-  return url;
+  return TextLocation{url, section.sha256};
 }
 
-std::optional<std::string> EulaLocation(TZephron& engine, const std::string& controlFile) {
+std::optional<TextLocation> EulaLocation(TZephron& engine, const std::string& controlFile) {
   const platform::ProfileFile file(platform::ToSlashes(controlFile));
   const TEulaSection section = ReadEulaSection(file, engine.LanguageID);
   if (section.file.empty()) return std::nullopt;
   engine.DoStatus(msgFoundLicense, "", 13, 0);
-  return section.file;
+  return TextLocation{section.file, section.sha256};
 }
 
 }  // namespace
 
 std::optional<std::vector<std::string>> TZephron::GetWhatsNew() {
-  const auto url = WhatsNewLocation(*this, FControlFileName);
-  if (!url) return std::nullopt;
-  return DownloadTextFile(*url);
+  const auto text = WhatsNewLocation(*this, FControlFileName);
+  if (!text) return std::nullopt;
+  auto bytes = DownloadCheckedStream(text->url, text->sha256);
+  if (!bytes) return std::nullopt;
+  return TextToLines(*bytes);
 }
 
 std::optional<std::string> TZephron::GetWhatsNewStream() {
-  const auto url = WhatsNewLocation(*this, FControlFileName);
-  if (!url) return std::nullopt;
-  return DownloadStream(*url);
+  const auto text = WhatsNewLocation(*this, FControlFileName);
+  if (!text) return std::nullopt;
+  return DownloadCheckedStream(text->url, text->sha256);
 }
 
 std::optional<std::vector<std::string>> TZephron::GetEULA() {
-  const auto url = EulaLocation(*this, FControlFileName);
-  if (!url) return std::nullopt;
-  return DownloadTextFile(*url);
+  const auto text = EulaLocation(*this, FControlFileName);
+  if (!text) return std::nullopt;
+  auto bytes = DownloadCheckedStream(text->url, text->sha256);
+  if (!bytes) return std::nullopt;
+  return TextToLines(*bytes);
 }
 
 std::optional<std::string> TZephron::GetEULAStream() {
-  const auto url = EulaLocation(*this, FControlFileName);
-  if (!url) return std::nullopt;
-  return DownloadStream(*url);
+  const auto text = EulaLocation(*this, FControlFileName);
+  if (!text) return std::nullopt;
+  return DownloadCheckedStream(text->url, text->sha256);
 }
 
 }  // namespace zephron

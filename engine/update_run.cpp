@@ -100,9 +100,13 @@ void TZephron::DoUpdate(bool InitPath) {
         FAppClose = false;
       } else if (HandleActions() != -1) {
         int accepted = 0;
+        FDigestRefused = false;
         if (auto stream = GetWhatsNewStream()) accepted = ShowWhatsNewDialog(*stream);
         // The agreement text is fetched whatever the answer above.
         if (auto stream = GetEULAStream(); stream && accepted == 0) accepted = ShowEULADialog(*stream);
+        // A text swapped on the server must not be skipped like a missing
+        // one: the user would never have been shown the agreement.
+        if (FDigestRefused) accepted = -1;
         if (accepted == 0 && GetFileDetails() > 0) {
           int result = ProcessFileDetails();
           if (result == 0) {

@@ -62,6 +62,9 @@ int TZephron::GetControlFile() {
   }
   DoStatus(msgControlFileFound, "", 3, 0);
   FControlFileName = WinTempDir() + URLtoFile(url);
+  if (!PublicKey.empty()) {
+    if (const int refused = VerifyControlFile(url); refused != 0) return refused;
+  }
 
   const platform::ProfileFile file(platform::ToSlashes(FControlFileName));
   const PrefixExpander expand = EngineExpander(*this);

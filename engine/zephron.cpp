@@ -71,6 +71,10 @@ ui::Dialogs& TZephron::Dialogs() const {
 }
 
 std::string TZephron::WinTempDir() const {
+  // What a signed update downloads is checked once; in the shared temporary
+  // folder another user could put something else in its place before it
+  // is installed.
+  if (UseWinTempDir && !PublicKey.empty()) return PrivateDownloadFolder();
   return platform::IncludeTrailingPathDelimiter(UseWinTempDir ? platform::TempFolder() : TempDirectory);
 }
 

@@ -96,6 +96,7 @@ struct TFileDescription {
   bool Preselect = true;
   bool Hidden = false;
   bool Selected = false;  // for the host; the engine never reads it
+  std::string Sha256;     // digest of the published file, checked when a PublicKey is set
 };
 
 // The file entries of the control file, in control-file order.
@@ -216,6 +217,10 @@ class TZephron {
   std::string Proxy;
   std::string ProxyUserID;
   std::string ProxyPassword;
+  // Base64 Ed25519 key of the maker: with one, a control file is taken only
+  // with a valid signature file beside it, not older than the last one taken
+  // and not expired, and downloads must match their `sha256` digests.
+  std::string PublicKey;
   bool ShowDownloadProgress = false;
   std::string Signature = "Zephron";
   bool SignatureCheck = false;
@@ -483,12 +488,33 @@ class TZephron {
   // URLGetFile of such a file into the download folder, within those bounds (retrieval.cpp).
   bool URLGetBoundedFile(const std::string& url, std::uint64_t sizeLimit);
 
+  // Signed publications (control_signature.cpp): the `published` time of
+  // the last control file taken, in LastURLEntry's place when it has one,
+  // else under HKCU Software\Corvexis\Zephron\Published, one value per
+  // control-file name; none before the first.
+  std::optional<std::int64_t> AcceptedPublishedGet();
+  void AcceptedPublishedPut(std::int64_t published);
+
  protected:
   struct TTransferBound {
     std::uint64_t size = 0;
     std::int64_t deadlineMs = 0;  // on the steady clock
   };
   std::optional<TTransferBound> FTransferBound;      // set while URLGetBoundedFile runs
+  std::optional<std::string> FExpectedDigest;        // what the file being fetched must hash to
+  bool FDigestRefused = false;                       // a fetched file did not match its digest
+  mutable std::string FPrivateFolder;                // the download folder made private to the user
+
+  // The signature, age and expiry of the downloaded control file fetched
+  // from url: 0 when it may be read, else 5 (reported, and the file deleted).
+  int VerifyControlFile(const std::string& url);
+  // Whether the fetched file at path hashes to FExpectedDigest (when one is
+  // expected); a mismatch is reported for what.
+  bool DigestHolds(const std::string& path, const std::string& what);
+  // A text of the control file, checked against sha256 when a key is set.
+  std::optional<std::string> DownloadCheckedStream(const std::string& url, const std::string& sha256);
+  // The system temporary folder's subfolder that only this user can enter.
+  std::string PrivateDownloadFolder() const;
   std::vector<std::string> FCleanedTempFolders;       // download folders already rid of stale files
 };
 

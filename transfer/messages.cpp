@@ -79,6 +79,11 @@ constexpr std::array kMessages{
     Message{974, "Change FTP directory to : %s"},
     Message{975, "Cannot change FTP directory to : %s"},
     Message{976, "System error : %s"},
+    Message{977, "Missing signature of update control file : %s"},
+    Message{978, "Signature of update control file does not verify : %s"},
+    Message{979, "Update control file older than the one accepted before : %s"},
+    Message{980, "Update control file expired : %s"},
+    Message{981, "Downloaded file does not match its digest : %s"},
 };
 
 }  // namespace

@@ -78,6 +78,13 @@ enum StatusIdent : int {
   msgChangeFtpDirectory = 974,
   msgCannotChangeFtpDirectory = 975,
   msgSystemError = 976,
+  // Signed publications: why a control file was refused, and a download
+  // that is not the file the control file describes.
+  msgSignatureMissing = 977,
+  msgSignatureInvalid = 978,
+  msgControlFileReplayed = 979,
+  msgControlFileExpired = 980,
+  msgDigestMismatch = 981,
 };
 
 // The text of an ident, "" for an ident without text.

@@ -17,11 +17,13 @@
 
 #include "app/catalogue.h"
 #include "engine/control_file.h"
+#include "engine/signing.h"
 #include "engine/version.h"
 #include "platform/ascii_case.h"
 #include "tools/zephron-publish/control_text.h"
 #include "tools/zephron-publish/packing.h"
 #include "tools/zephron-publish/release.h"
+#include "tools/zephron-publish/signing_keys.h"
 
 namespace zephron::publish {
 
@@ -334,9 +336,22 @@ class Publisher {
   }
 
   std::string Write() {
+    std::optional<std::string> secretKey;
+    if (!o_.signKey.empty()) {
+      std::string error;
+      secretKey = ReadKeyFile(o_.signKey, error);
+      if (!secretKey) return error;
+    }
     ControlText text;
     text.Section("update");
     const std::string display(product_->displayName);
+    if (secretKey) {
+      // An installation refuses a signed control file older than the last
+      // one it took, and one past its expiry.
+      const std::int64_t now = UtcNow();
+      text.Key("published", FormatUtcTime(now));
+      if (o_.expiresDays > 0) text.Key("expires", FormatUtcTime(now + std::int64_t{o_.expiresDays} * 86400));
+    }
     text.Key("localversion", exe_);
     if (o_.dateBased) {
       const auto [date, time] = DateAndTime(o_.release / exe_);
@@ -392,6 +407,11 @@ class Publisher {
         text.Key("compressed", 1);
       }
       text.Key("filesize", static_cast<long long>(SizeOf(Staged(entry.published))));
+      if (secretKey) {
+        const auto digest = FileSha256Hex(Staged(entry.published).string());
+        if (!digest) return "cannot read " + Staged(entry.published).string();
+        text.Key("sha256", *digest);
+      }
       report_.push_back(entry.published + ": " + Describe(entry));
     }
 
@@ -400,6 +420,15 @@ class Publisher {
       std::ofstream out(Staged(o_.product + ".INF"), std::ios::binary);
       out << inf;
       if (!out.flush()) return "cannot write the control file";
+    }
+    if (secretKey) {
+      // Signed in the staging folder, so the control file and its signature
+      // are put in place together.
+      const auto signature = SignBase64(inf, *secretKey);
+      if (!signature) return "cannot sign with " + o_.signKey.string();
+      std::ofstream out(Staged(o_.product + ".INF.sig"), std::ios::binary);
+      out << *signature << "\n";
+      if (!out.flush()) return "cannot write the signature";
     }
     if (std::string e = SwapIntoPlace(staging_, o_.location / o_.product); !e.empty()) return e;
     staging_.clear();

@@ -21,6 +21,8 @@ struct Options {
   bool dateBased = false;
   bool relativeUrls = false;        // file entries name files beside the control file
   std::vector<std::string> inUse;   // release paths the running application holds
+  std::filesystem::path signKey;    // key file to sign with; empty: unsigned
+  int expiresDays = 0;              // with signKey: days until the control file expires; 0: never
 };
 
 struct Result {
