@@ -183,6 +183,24 @@ TEST_F(HttpCheckPass, UnresolvedWebLocationEndsWithAnErrorInsteadOfALocalPath) {
   EXPECT_EQ(view.dialogs()[0].text, form->Status());
 }
 
+TEST_F(CheckPass, HttpsLocationRedirectedToPlainHttpIsRefusedUnlessSigned) {
+  Install("Tendwell", "Tendwell.exe", "tw");
+  auto form = MakeForm();
+  const std::string secure = "https://secure.example/updates/";
+  std::string key;
+  form->UpdateLocationSource = [&](const std::string&) { return TUpdateLocation{secure, "", "", key}; };
+  // The redirector's answer, as the last resolution left it.
+  form->LastURLCheck = secure;
+  form->LastActualURL = "http://plain.example/updates/";
+  form->bCheckClick();
+  EXPECT_EQ(form->Status(), "The update location redirects from https to plain http: " + secure);
+  EXPECT_EQ(form->Zephron.URL, "");
+
+  key = "c2lnbmVkIHVwZGF0ZXMgb25seQ==";
+  form->bCheckClick();
+  EXPECT_EQ(form->Zephron.URL, "http://plain.example/updates/tendwell/tendwell.INF") << "a signed location may";
+}
+
 class FtpCheckPass : public DriverFixture {
  protected:
   FtpServer ftp;
