@@ -1,5 +1,6 @@
 // The update control file as a server may send it: the profile reader and
 // every section reader, with the engine's own prefix expansion.
+#include <algorithm>
 #include <cstdlib>
 
 #include "engine/control_file.h"
@@ -36,8 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const TFileDescription entry = ReadFileEntry(file, i, expand);
       if (!entry.TargetDir.empty() && entry.TargetDir.back() != '/') fuzz::Fail("targetdir without '/'");
     }
+    // The limit counts characters: bytes read as Windows-1252 grow in UTF-8.
     for (const char* key : {"signature", "date", "newsize", "newchecksum"}) {
-      if (ReadValue(file, "update", key, "").size() > kMaxValueLength) fuzz::Fail("value longer than the limit");
+      const std::string value = ReadValue(file, "update", key, "");
+      const auto characters = std::count_if(value.begin(), value.end(),
+                                            [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
+      if (static_cast<std::size_t>(characters) > kMaxValueLength) fuzz::Fail("value longer than the limit");
     }
     file.ReadInteger("files", "count", 0);
     file.ReadBool("application", "appupdate", false);

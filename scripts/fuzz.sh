@@ -38,6 +38,14 @@ fi
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# CPU seconds (user + system) of every finished child so far, into $cpu
+# ("times" must run in this shell, not in a command substitution).
+times_file=$(mktemp)
+trap 'rm -f "$times_file"' EXIT
+child_cpu() {
+  times >"$times_file"
+  cpu=$(tail -n 1 "$times_file" | awk '{ n = 0; for (i = 1; i <= 2; i++) { split($i, p, "m"); n += p[1] * 60 + p[2] } printf "%.0f", n }')
+}
 status=0
 for t in "${targets[@]}"; do
   corpus=$build/corpus/$t findings=$build/findings/$t
@@ -49,10 +57,13 @@ for t in "${targets[@]}"; do
   log=$build/findings/$t.log
   echo "== fuzz $t: ${seconds}s"
   # -rss_limit_mb: a parser that needs more than this for a small input is a finding too.
+  child_cpu; before=$cpu
   if "$build/fuzz/fuzz_$t" "$corpus" "${seeds[@]}" "${dict[@]}" -max_total_time="$seconds" \
        -timeout=10 -rss_limit_mb=2048 -max_len=65536 -artifact_prefix="$findings/" \
        -print_final_stats=1 >"$log" 2>&1; then
-    grep -E '^stat::(number_of_executed_units|new_units_added)|^#[0-9]+.*DONE' "$log" | tr '\n' ' '; echo
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+    child_cpu
+    echo "== fuzz $t: no finding; $((cpu - before)) CPU s, $runs inputs, corpus $(ls "$corpus" | wc -l)"
   else
     echo "== fuzz $t FAILED (input in $findings/):"; tail -n 60 "$log"
     status=1

@@ -16,7 +16,7 @@ extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** arg
 
 namespace fs = std::filesystem;
 
-TEST(FuzzInputs, ReplayCorpusAndRegressions) {
+TEST(ZEPHRON_FUZZ_SUITE, ReplayCorpusAndRegressions) {
   if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(nullptr, nullptr);
   const fs::path root = ZEPHRON_FUZZ_DIR;
   int replayed = 0;
