@@ -199,7 +199,7 @@ class KilledUpdate : public DriverFixture {
     if (output.find("The setup program completes") != std::string::npos) return "after the hand-over";
     const std::size_t at = output.rfind("Downloading: ");
     if (at == std::string::npos) return "before the downloads";
-    return "downloading or unpacking " + output.substr(at + 13, output.find('\n', at) - at - 13);
+    return "at or after the download of " + output.substr(at + 13, output.find('\n', at) - at - 13);
   }
   std::string Trace() const {
     return "seed " + std::to_string(seed) + "\nlast output:\n" + ReadFile(sandbox.root() / "cli.out") +
