@@ -165,12 +165,15 @@ int TZephron::GetFileUpdates() {
       }
       continue;
     }
-    InstallDownloadedFile(entry, download, name);
+    if (!InstallDownloadedFile(entry, download, name)) {
+      result = -1;
+      FAppClose = false;
+    }
   }
   return result;
 }
 
-void TZephron::InstallDownloadedFile(const TFileDescription& entry, const std::string& folder, const std::string& name) {
+bool TZephron::InstallDownloadedFile(const TFileDescription& entry, const std::string& folder, const std::string& name) {
   const std::string extension = Extension(name);
   const std::string targetDir = platform::IncludeTrailingPathDelimiter(platform::ToSlashes(entry.TargetDir));
   // Where the downloaded file is now; each step below takes it from there.
@@ -178,7 +181,15 @@ void TZephron::InstallDownloadedFile(const TFileDescription& entry, const std::s
 
   if (extension != ".CAB" && extension != ".PAT" && UseWinTempDir && !entry.TargetDir.empty()) {
     // Renamed over the installed file at once: it is never missing on the way.
-    if (platform::MoveFileReplacing(file, targetDir + name)) file = targetDir + name;
+    // A move that fails (a full disk under the installation) keeps the
+    // installed file; the pass must not count it as updated, and the copy
+    // in the download folder would only fill that folder.
+    if (!platform::MoveFileReplacing(file, targetDir + name)) {
+      DoStatus(msgCannotRenameFile, file + " to " + targetDir + name, 19, 7);
+      platform::DeleteFile(file);
+      return false;
+    }
+    file = targetDir + name;
   }
   if (extension != ".CAB" && ExtractCAB && entry.Compressed) {
     // Expanded in the target folder, or in the current folder when the
@@ -210,6 +221,7 @@ void TZephron::InstallDownloadedFile(const TFileDescription& entry, const std::s
     RunAndWait(command, showWindow, showAnimation, caption, message);
     if (!KeepIntermediateFiles) platform::DeleteFile(file);
   }
+  return true;
 }
 
 bool TZephron::ForceDirectory(const std::string& path) {

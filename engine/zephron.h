@@ -442,7 +442,8 @@ class TZephron {
   void ThreadDone();
 
   // One downloaded file put in place: moved, expanded, extracted or patched.
-  void InstallDownloadedFile(const TFileDescription& entry, const std::string& folder, const std::string& name);
+  // False when a plain file could not be put in place (reported).
+  bool InstallDownloadedFile(const TFileDescription& entry, const std::string& folder, const std::string& name);
   // A program of the actions, started through the shell and not waited for.
   void StartActionProgram(const std::string& path, const std::string& parameters);
 

@@ -18,7 +18,9 @@
 // one under /fail500/ is answered "500 Internal Server Error" instead),
 // cut a body off part way (/cut), stall in the middle of one (/stall), trickle
 // one (/trickle: 2 bytes every 200 ms), send a chunked body of 64 MiB
-// (/endless) or say nothing at all (/silent).
+// (/endless) or say nothing at all (/silent); reset the connection part way
+// (/reset), send more than it announced (/long) or answer a GET with 500
+// (/status500).
 //
 // ProxyServer: Debian's tinyproxy with a generated configuration, optionally
 // requiring Basic authentication; it tunnels HTTPS with CONNECT.

@@ -11,8 +11,13 @@
       GET /trickle: announces 100000 bytes, sends 2 every 200 ms for 20 s.
       GET /endless: a chunked body of 64 MiB.
       GET /silent: answers nothing for 20 s.
+      GET /reset: announces 100000 bytes, sends 5000 and resets the connection.
+      GET /long: announces 1000 bytes and sends 5000.
+      GET /status500: "500 Internal Server Error" with a short body.
 """
+import socket
 import socketserver
+import struct
 import sys
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -79,7 +84,23 @@ class Handler(BaseHTTPRequestHandler):
                 pass
             self.close_connection = True
             return
-        if self.path not in ("/cut", "/stall", "/trickle"):
+        if self.path == "/status500":
+            body = b"internal error"
+            self.send_response(500)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+            return
+        if self.path == "/long":
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", "1000")
+            self.end_headers()
+            self.wfile.write(b"L" * 5000)
+            self.wfile.flush()
+            self.close_connection = True
+            return
+        if self.path not in ("/cut", "/stall", "/trickle", "/reset"):
             self.send_error(404)
             return
         self.send_response(200)
@@ -100,6 +121,10 @@ class Handler(BaseHTTPRequestHandler):
         self.wfile.flush()
         if self.path == "/stall":
             time.sleep(60)
+        if self.path == "/reset":
+            # A zero linger time makes the close send RST instead of FIN.
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            self.connection.close()
         self.close_connection = True
 
 
