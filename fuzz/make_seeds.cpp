@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
     const std::string dir = compact ? "xml_compact" : "xml_text";
     Put(corpus / dir / "window.xml", Saved(document, compact));
   }
-  Put(corpus / "xml_text" / "plain.xml", "<?xml version='1.0'?>\r\n<a>\r\n   <b x='1'>v&amp;w</b>\r\n   <c/>\r\n</a>\r\n");
+  Put(corpus / "xml_text" / "plain.xml",
+      "<?xml version='1.0'?>\r\n<a>\r\n   <b x='1'>v&amp;w</b>\r\n   <c/>\r\n</a>\r\n");
 
   platform::VersionInfoContent content;
   content.fixed->dwFileVersionMS = 0x00040002;

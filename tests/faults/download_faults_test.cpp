@@ -53,7 +53,8 @@ class DownloadFaults : public UpdateFixture {
     WriteFile(installed, kOld);
     const std::string name = "faults/" + std::to_string(++serial) + ".inf";
     WriteFile(nginx->DocRoot() / name, "[update]\nunconditional=1\n[files]\ncount=1\n[file1]\nurl=" + url +
-                                           "\nlocalversion=" + installed.filename().string() + "\ntargetdir=" + app.string() + "\n" + extra);
+                                           "\nlocalversion=" + installed.filename().string() +
+                                           "\ntargetdir=" + app.string() + "\n" + extra);
     engine.URL = nginx->Url("/" + name);
     engine.reports.clear();
     engine.DoUpdate(false);
@@ -73,7 +74,8 @@ class DownloadFaults : public UpdateFixture {
   std::string Reports() const {
     std::string all;
     for (const auto& r : engine.reports) {
-      all += std::to_string(r.ident) + " " + r.arg + " " + std::to_string(r.status) + "/" + std::to_string(r.error) + "\n";
+      all += std::to_string(r.ident) + " " + r.arg + " " + std::to_string(r.status) + "/" +
+             std::to_string(r.error) + "\n";
     }
     return all;
   }

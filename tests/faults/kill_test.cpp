@@ -91,7 +91,8 @@ class KilledUpdate : public DriverFixture {
     for (const auto& [name, bytes] : served) WriteFile(nginx.DocRoot() / "updates/quillon" / name, bytes);
     WriteFile(nginx.DocRoot() / "updates/quillon/quillon.INF",
               "[update]\nlocalversion=Quillon.exe\nnewsize=" + std::to_string(program.size()) + "\nnewversion=3.2\n"
-              "[application]\nappupdate=1\nappname=Quillon.exe\nappparam=--restarted\nappcomps=lib.pat Quillon.exe_NEW\n"
+              "[application]\nappupdate=1\nappname=Quillon.exe\nappparam=--restarted\n"
+              "appcomps=lib.pat Quillon.exe_NEW\n"
               "[files]\ncount=5\n"
               "[file1]\nurl=notes.txt\ndescr=Notes\n[file2]\nurl=docs.cab\ncompressed=1\ndescr=Documents\n"
               "[file3]\nurl=data.txt_\ncompressed=1\ndescr=Data\n[file4]\nurl=lib.pat\ndescr=Library\n"
@@ -155,7 +156,9 @@ class KilledUpdate : public DriverFixture {
   }
   // Bounded: a setup program that never ends fails the check after it.
   void AwaitSetupGone() {
-    for (int i = 0; i < 1000 && !SetupProcesses().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 1000 && !SetupProcesses().empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   }
   // "" when every installed file holds its old or its new content and every
   // downloaded file lying about is whole; else what is wrong.
