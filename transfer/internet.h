@@ -15,6 +15,13 @@
 // Bodies are streamed: a request holds at most a bounded amount of received
 // data, whatever the size of the file.
 //
+// HTTP connections are kept alive in one pool per process, as the library
+// keeps them: a request reuses a connection to the same server (and proxy)
+// that an earlier request of any session left open, so a series of requests
+// to one server, also across sessions, goes over one connection.
+// INTERNET_FLAG_KEEP_CONNECTION and INTERNET_FLAG_EXISTING_CONNECT are
+// accepted; they ask for what the pool does anyway.
+//
 // Host names under the special-use domain "invalid" never resolve: they fail
 // with ERROR_INTERNET_NAME_NOT_RESOLVED at once, without a resolver.
 //
