@@ -230,22 +230,30 @@ class Transfer {
 
   std::size_t Available() const { return buffer_.size() - offset_; }
 
-  // Up to buffer.size() bytes of received data; waits for data when none is buffered.
+  // Fills out with received data, waiting for more as long as the transfer
+  // goes on (as the library's synchronous reads do): less than out.size()
+  // only at the end of the data or when the transfer failed.
   std::size_t Read(std::span<std::byte> out) {
-    if (Available() == 0 && !done_) {
-      buffer_.clear();
-      offset_ = 0;
-      if (paused_) {
-        paused_ = false;
-        Touch();
-        curl_easy_pause(easy_, CURLPAUSE_CONT);
+    std::size_t filled = 0;
+    while (filled < out.size()) {
+      if (Available() == 0) {
+        if (done_) break;
+        buffer_.clear();
+        offset_ = 0;
+        if (paused_) {
+          paused_ = false;
+          Touch();
+          curl_easy_pause(easy_, CURLPAUSE_CONT);
+        }
+        Pump([this] { return Available() > 0; });
+        if (Available() == 0) break;
       }
-      Pump([this] { return Available() > 0; });
+      const std::size_t n = std::min(out.size() - filled, Available());
+      std::memcpy(out.data() + filled, buffer_.data() + offset_, n);
+      offset_ += n;
+      filled += n;
     }
-    const std::size_t n = std::min(out.size(), Available());
-    if (n > 0) std::memcpy(out.data(), buffer_.data() + offset_, n);
-    offset_ += n;
-    return n;
+    return filled;
   }
 
   // Reports the failure of a finished transfer as the last error.

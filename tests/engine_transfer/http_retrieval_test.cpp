@@ -107,6 +107,20 @@ TEST_F(HttpRetrieval, DownloadsFileByteForByteWithProgressPerBlock) {
   EXPECT_GE(engine.dialogs.processedMessages(), 4);
 }
 
+// Larger than the receive buffer (the transfer pauses and resumes) and than
+// the write buffer (the file is written in several pieces).
+TEST_F(HttpRetrieval, LargeDownloadArrivesWholeInBlocksOf4096) {
+  const std::string body = Pattern(3 * 1024 * 1024 + 123);
+  std::vector<int> positions;
+  engine.OnFileProgress = [&](TZephron&, const std::string&, int pos, int) { positions.push_back(pos); };
+  ASSERT_TRUE(Get(Serve("/large.bin", body)));
+  EXPECT_TRUE(ReadFile(target / "large.bin") == body);
+  ASSERT_EQ(positions.size(), body.size() / 4096 + 2);
+  for (std::size_t i = 0; i + 2 < positions.size(); ++i) ASSERT_EQ(positions[i], static_cast<int>((i + 1) * 4096));
+  EXPECT_EQ(positions[positions.size() - 2], static_cast<int>(body.size()));
+  EXPECT_EQ(positions.back(), static_cast<int>(body.size()));
+}
+
 TEST_F(HttpRetrieval, RequestAsksForFreshCopyAndCarriesAgent) {
   engine.Agent = "ZephronTestAgent/1";
   ASSERT_TRUE(Get(Serve("/fresh.txt", "fresh")));
