@@ -37,9 +37,7 @@ std::optional<TempFile> TempFile::Create(const std::string& folder) {
 TempFile::TempFile(TempFile&& other) noexcept
     : path_(std::move(other.path_)),
       fd_(std::exchange(other.fd_, -1)),
-      kept_(std::exchange(other.kept_, true)),
-      size_(other.size_),
-      writeBackFrom_(other.writeBackFrom_) {}
+      kept_(std::exchange(other.kept_, true)) {}
 
 TempFile& TempFile::operator=(TempFile&& other) noexcept {
   if (this != &other) {
@@ -48,8 +46,6 @@ TempFile& TempFile::operator=(TempFile&& other) noexcept {
     path_ = std::move(other.path_);
     fd_ = std::exchange(other.fd_, -1);
     kept_ = std::exchange(other.kept_, true);
-    size_ = other.size_;
-    writeBackFrom_ = other.writeBackFrom_;
   }
   return *this;
 }
@@ -65,9 +61,7 @@ bool TempFile::Write(std::span<const std::byte> bytes) {
     errno = EBADF;
     return false;
   }
-  if (!WriteAllToFile(fd_, bytes)) return false;
-  Written(bytes.size());
-  return true;
+  return WriteAllToFile(fd_, bytes);
 }
 
 ssize_t TempFile::CopyFrom(int in, std::span<std::byte> buffer, bool& kernelCopy) {
@@ -75,20 +69,7 @@ ssize_t TempFile::CopyFrom(int in, std::span<std::byte> buffer, bool& kernelCopy
     errno = EBADF;
     return -1;
   }
-  const ssize_t n = CopyFileBlock(in, fd_, buffer, kernelCopy);
-  if (n > 0) Written(static_cast<std::size_t>(n));
-  return n;
-}
-
-void TempFile::Written(std::size_t bytes) {
-  size_ += bytes;
-  // The file goes to disk at Close: starting the write-back of what is
-  // written as it grows lets the disk work while the transfer goes on, and
-  // leaves Close only the last piece to wait for.
-  if (size_ - writeBackFrom_ < kWriteBackStep) return;
-  ::sync_file_range(fd_, static_cast<off_t>(writeBackFrom_), static_cast<off_t>(size_ - writeBackFrom_),
-                    SYNC_FILE_RANGE_WRITE);
-  writeBackFrom_ = size_;
+  return CopyFileBlock(in, fd_, buffer, kernelCopy);
 }
 
 bool TempFile::Close() {

@@ -46,14 +46,10 @@ class TempFile {
   void Release() { kept_ = true; }
 
  private:
-  static constexpr std::size_t kWriteBackStep = 8 << 20;
   TempFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
-  void Written(std::size_t bytes);
   std::string path_;
   int fd_ = -1;
   bool kept_ = false;
-  std::size_t size_ = 0;           // bytes written so far
-  std::size_t writeBackFrom_ = 0;  // where the write-back not yet started begins
 };
 
 // Removes the temporary files of ours in folder that are older than maxAge
