@@ -17,40 +17,75 @@ namespace xmltext {
 
 namespace {
 
-// The reader scans the input buffer in place: memchr finds the next "<" or
-// ">", and the text in between goes into the name or value in one append
-// (ASCII as it is; 8-bit characters and UTF-16 code units converted to
-// UTF-8 on the way). The only state carried from one piece of the buffer to
-// the next is a high surrogate waiting for its low half.
+// The reader scans the input buffer in place: a word-at-a-time scan finds
+// the next delimiter ("<" or ">") or the next character that is not ASCII,
+// and the run before it goes into the name or value in one append (UTF-16
+// units narrowed to bytes); only the rare other characters are converted
+// one by one. The only state carried from one piece of the buffer to the
+// next is a high surrogate waiting for its low half.
 
 inline bool IsTagSkip(unsigned c) { return c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == '<'; }
 
-// Appends 8-bit characters (codes 0..255) as UTF-8; ASCII runs are found
-// eight bytes at a time.
-void AppendLatin1Run(std::string& out, const unsigned char* data, std::size_t n) {
-  std::size_t run = 0;
+inline std::uint64_t Load64(const unsigned char* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// The index of the first byte of data[0, n) that is `stop` or not ASCII, or n.
+inline std::size_t ScanBytes(const unsigned char* data, std::size_t n, unsigned char stop) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
   std::size_t i = 0;
-  while (i < n) {
-    if (i + 8 <= n) {
-      std::uint64_t word;
-      std::memcpy(&word, data + i, 8);
-      if ((word & 0x8080808080808080ull) == 0) {
-        i += 8;
-        continue;
-      }
-    }
-    if (data[i] >= 0x80) {
-      out.append(reinterpret_cast<const char*>(data) + run, i - run);
-      xmlchars::AppendLatin1(out, data[i]);
-      run = i + 1;
-    }
-    ++i;
+  for (; i + 8 <= n; i += 8) {
+    const std::uint64_t w = Load64(data + i);
+    const std::uint64_t x = w ^ (kOnes * stop);
+    // The lowest flagged byte is exact: the zero test borrows only upwards.
+    const std::uint64_t hit = (w & kHigh) | ((x - kOnes) & ~x & kHigh);
+    if (hit != 0) return i + static_cast<std::size_t>(__builtin_ctzll(hit)) / 8;
   }
-  out.append(reinterpret_cast<const char*>(data) + run, n - run);
+  for (; i < n; ++i) {
+    if (data[i] == stop || data[i] >= 0x80) return i;
+  }
+  return n;
+}
+
+// The index of the first little-endian UTF-16 unit of data (`units` of
+// them) that is `stop` or not ASCII, or units.
+inline std::size_t ScanUnits(const unsigned char* data, std::size_t units, unsigned char stop) {
+  constexpr std::uint64_t kOnes = 0x0001000100010001ull;
+  constexpr std::uint64_t kNotAscii = 0xFF80FF80FF80FF80ull;
+  constexpr std::uint64_t kHigh = 0x8000800080008000ull;
+  std::size_t i = 0;
+  for (; i + 4 <= units; i += 4) {
+    const std::uint64_t w = Load64(data + 2 * i);
+    const std::uint64_t x = w ^ (kOnes * stop);
+    const std::uint64_t wide = w & kNotAscii;
+    // Lanes are below 0x80 here, so the zero test is exact for every lane
+    // below the first non-ASCII one.
+    const std::uint64_t hit = wide | ((x - kOnes) & ~x & kHigh);
+    if (hit != 0) {
+      // kNotAscii flags a lane at bit 7 or above of it; kHigh at bit 15.
+      return i + static_cast<std::size_t>(__builtin_ctzll(hit)) / 16;
+    }
+  }
+  for (; i < units; ++i) {
+    if ((data[2 * i] == stop && data[2 * i + 1] == 0) || data[2 * i + 1] != 0 || data[2 * i] >= 0x80) return i;
+  }
+  return units;
+}
+
+// Appends `units` ASCII UTF-16 units as bytes.
+inline void AppendNarrowed(std::string& out, const unsigned char* data, std::size_t units) {
+  if (units == 0) return;
+  const std::size_t old = out.size();
+  out.resize(old + units);
+  char* dest = out.data() + old;
+  for (std::size_t k = 0; k < units; ++k) dest[k] = static_cast<char>(data[2 * k]);
 }
 
 // UTF-16 code units into UTF-8: surrogate pairs are joined (also across
-// calls), lone surrogates become U+FFFD.
+// pieces of the buffer), lone surrogates become U+FFFD.
 class Utf16Appender {
  public:
   explicit Utf16Appender(std::string& out) : out_(out) {}
@@ -76,27 +111,23 @@ class Utf16Appender {
     }
   }
 
-  // `units` little-endian code units from `data`.
-  void AddRun(const unsigned char* data, std::size_t units) {
+  // Appends the units of data up to the unit `stop`; the number of units
+  // taken (all of them when `stop` does not occur).
+  std::size_t AddUntil(const unsigned char* data, std::size_t units, unsigned char stop) {
     std::size_t i = 0;
-    if (pending_ == 0) {
-      // The ASCII part at the start (all of it, usually) in one go, found
-      // four units at a time.
-      while (i + 4 <= units) {
-        std::uint64_t word;
-        std::memcpy(&word, data + 2 * i, 8);
-        if ((word & 0xFF80FF80FF80FF80ull) != 0) break;
-        i += 4;
+    while (i < units) {
+      if (pending_ == 0) {
+        const std::size_t run = ScanUnits(data + 2 * i, units - i, stop);
+        AppendNarrowed(out_, data + 2 * i, run);
+        i += run;
+        if (i == units) break;
       }
-      while (i < units && data[2 * i + 1] == 0 && data[2 * i] < 0x80) ++i;
-      if (i > 0) {
-        const std::size_t old = out_.size();
-        out_.resize(old + i);
-        char* dest = out_.data() + old;
-        for (std::size_t k = 0; k < i; ++k) dest[k] = static_cast<char>(data[2 * k]);
-      }
+      const auto u = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+      if (u == stop) break;
+      Add(u);
+      ++i;
     }
-    for (; i < units; ++i) Add(static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8)));
+    return i;
   }
 
   void Finish() {
@@ -108,6 +139,21 @@ class Utf16Appender {
   std::string& out_;
   char32_t pending_ = 0;
 };
+
+// Appends 8-bit characters (codes 0..255) as UTF-8 up to the byte `stop`;
+// the number of bytes taken (all when `stop` does not occur).
+std::size_t AppendLatin1Until(std::string& out, const unsigned char* data, std::size_t n, unsigned char stop) {
+  std::size_t i = 0;
+  while (i < n) {
+    const std::size_t run = ScanBytes(data + i, n - i, stop);
+    out.append(reinterpret_cast<const char*>(data) + i, run);
+    i += run;
+    if (i == n || data[i] == stop) break;
+    xmlchars::AppendLatin1(out, data[i]);
+    ++i;
+  }
+  return i;
+}
 
 // One UTF-16 unit; false at the end (a lone trailing byte is consumed).
 inline bool ReadUnit(xmlio::BufferedInput& in, char16_t& u) {
@@ -143,12 +189,6 @@ inline std::size_t FindUnit(const unsigned char* data, std::size_t size, unsigne
   return whole;
 }
 
-// The byte offset of the first `c` in data[0, size), or size.
-inline std::size_t FindByte(const unsigned char* data, std::size_t size, unsigned char c) {
-  const void* hit = std::memchr(data, c, size);
-  return hit != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data) : size;
-}
-
 // Consumes everything up to and including the next "<"; false when the
 // stream ends first.
 bool SkipPastOpen(xmlio::BufferedInput& in, bool ansi) {
@@ -156,9 +196,9 @@ bool SkipPastOpen(xmlio::BufferedInput& in, bool ansi) {
     const std::size_t avail = in.Available();
     if (avail == 0) return false;
     if (ansi) {
-      const std::size_t at = FindByte(in.Data(), avail, '<');
-      if (at < avail) {
-        in.Skip(at + 1);
+      const void* hit = std::memchr(in.Data(), '<', avail);
+      if (hit != nullptr) {
+        in.Skip(static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - in.Data()) + 1);
         return true;
       }
       in.Skip(avail);
@@ -188,8 +228,23 @@ void TrimControls(std::string& s) {
   if (begin > 0) s.erase(0, begin);
 }
 
-// The text up to the unit `stop` (consumed when `consume`) or the end of
-// the stream, appended to out; UTF-16 only.
+// The 8-bit text up to the byte `stop` (consumed when `consume`) or the
+// end of the stream, appended to out.
+void CollectBytesUntil(xmlio::BufferedInput& in, unsigned char stop, bool consume, std::string& out) {
+  while (true) {
+    const std::size_t avail = in.Available();
+    if (avail == 0) return;
+    const std::size_t taken = AppendLatin1Until(out, in.Data(), avail, stop);
+    if (taken < avail) {
+      in.Skip(consume ? taken + 1 : taken);
+      return;
+    }
+    in.Skip(avail);
+  }
+}
+
+// The UTF-16 text up to the unit `stop` (consumed when `consume`) or the
+// end of the stream, appended to out.
 void CollectWideUntil(xmlio::BufferedInput& in, unsigned char stop, bool consume, Utf16Appender& out) {
   while (true) {
     const std::size_t avail = in.Available();
@@ -205,14 +260,13 @@ void CollectWideUntil(xmlio::BufferedInput& in, unsigned char stop, bool consume
       out.Add(unit);
       continue;
     }
-    const unsigned char* data = in.Data();
-    const std::size_t at = FindUnit(data, avail, stop);
-    out.AddRun(data, at / 2);
-    if (at + 1 < avail) {
-      in.Skip(consume ? at + 2 : at);
+    const std::size_t units = avail / 2;
+    const std::size_t taken = out.AddUntil(in.Data(), units, stop);
+    if (taken < units) {
+      in.Skip(2 * taken + (consume ? 2 : 0));
       return;
     }
-    in.Skip(at);
+    in.Skip(2 * units);
   }
 }
 
@@ -228,18 +282,8 @@ std::string ReadTagName(xmlio::BufferedInput& in, bool ansi) {
       if (!IsTagSkip(b)) break;
     }
     xmlchars::AppendLatin1(name, b);
-    while (true) {
-      const std::size_t avail = in.Available();
-      if (avail == 0) return name;
-      const unsigned char* data = in.Data();
-      const std::size_t at = FindByte(data, avail, '>');
-      AppendLatin1Run(name, data, at);
-      if (at < avail) {
-        in.Skip(at + 1);
-        return name;
-      }
-      in.Skip(avail);
-    }
+    CollectBytesUntil(in, '>', true, name);
+    return name;
   }
   char16_t u;
   while (true) {
@@ -258,15 +302,7 @@ std::string ReadTagValue(xmlio::BufferedInput& in, bool ansi) {
   // trim removes, so collecting everything and trimming both ends covers both.
   std::string value;
   if (ansi) {
-    while (true) {
-      const std::size_t avail = in.Available();
-      if (avail == 0) break;
-      const unsigned char* data = in.Data();
-      const std::size_t at = FindByte(data, avail, '<');
-      AppendLatin1Run(value, data, at);
-      in.Skip(at);  // the "<" stays for the next tag name
-      if (at < avail) break;
-    }
+    CollectBytesUntil(in, '<', false, value);  // the "<" stays for the next tag name
   } else {
     Utf16Appender collect(value);
     CollectWideUntil(in, '<', false, collect);
