@@ -76,18 +76,23 @@ class Encoder {
       if (pos >= stop) break;
       while (pos < stop) {
         std::uint32_t source = 0;
-        const std::uint32_t length = FindMatch(base, pos, end, source);
+        // The hash of the position serves both the search and the insertion.
+        const bool hashable = pos + kMinMatch <= end;
+        const std::size_t hash = hashable ? Hash(base + pos) : 0;
+        const std::uint32_t length = hashable ? FindMatch(base, pos, end, hash, source) : 0;
+        if (hashable) Insert(pos, hash);
         if (length >= kMinMatch) {
           const std::uint32_t position = (kStart + source) % kWindow;
           group[used] = static_cast<unsigned char>(position & 0xFF);
           group[used + 1] = static_cast<unsigned char>(((position >> 4) & 0xF0) | (length - kMinMatch));
           used += 2;
-          for (std::uint32_t i = 0; i < length; ++i) Insert(base, pos + i, end);
+          for (std::uint32_t i = 1; i < length; ++i) {
+            if (pos + i + kMinMatch <= end) Insert(pos + i, Hash(base + pos + i));
+          }
           pos += length;
         } else {
           flags |= 1u << items;
           group[used++] = base[pos];
-          Insert(base, pos, end);
           ++pos;
         }
         if (++items == 8) {
@@ -143,23 +148,22 @@ class Encoder {
     return (v * 2654435761u) >> (32 - kHashBits);
   }
 
-  void Insert(const unsigned char* base, std::uint64_t p, std::uint64_t end) {
-    if (p + kMinMatch > end) return;
-    std::uint32_t& head = head_[Hash(base + p)];
+  void Insert(std::uint64_t p, std::size_t hash) {
+    std::uint32_t& head = head_[hash];
     prev_[p % kWindow] = head;
     head = static_cast<std::uint32_t>(p + 1);
   }
 
   // The length of the best match at p (0 when below kMinMatch), its input
-  // offset in `source`.
-  std::uint32_t FindMatch(const unsigned char* base, std::uint64_t p, std::uint64_t end, std::uint32_t& source) const {
+  // offset in `source`; at least kMinMatch bytes follow p.
+  std::uint32_t FindMatch(const unsigned char* base, std::uint64_t p, std::uint64_t end, std::size_t hash,
+                          std::uint32_t& source) const {
     const auto limit = static_cast<std::uint32_t>(std::min<std::uint64_t>(kMaxMatch, end - p));
-    if (limit < kMinMatch) return 0;
     const unsigned char* b = base + p;
     // Entries at or below `low` are out of reach (or none).
     const std::uint64_t low = p >= kMaxDistance ? p - kMaxDistance : 0;
     std::uint32_t best = kMinMatch - 1;
-    std::uint32_t entry = head_[Hash(b)];
+    std::uint32_t entry = head_[hash];
     for (int chain = 0; entry > low && chain < kMaxChain; ++chain) {
       const std::uint32_t candidate = entry - 1;
       const unsigned char* a = base + candidate;

@@ -152,6 +152,7 @@ int main(int argc, char** argv) {
     const bool ok = zephron::platform::LZCopy(file, (dir / "check.bin").string()) == zephron::platform::LzStatus::kOk &&
                     ReadAll(dir / "check.bin") == input.data;
     if (!ok) std::printf("FAILED: our output for %s does not expand to its input\n", input.label.c_str());
+    if (ReadAll(dir / "ours.bi_") == ReadAll(dir / "old.bi_")) std::printf("(%s: the same bytes as the old output)\n", input.label.c_str());
     allOk = allOk && ok;
     const double mb = static_cast<double>(input.data.size()) / 1e6;
     std::printf("%-22s %10.1f %10.1f %7.2fx %12ju %12ju %7.3fx\n", input.label.c_str(), mb / ours.seconds,
