@@ -16,157 +16,195 @@ namespace {
 
 constexpr std::array<char, 8> kSignature{'S', 'Z', 'D', 'D', '\x88', '\xF0', '\x27', '\x33'};
 constexpr std::size_t kHeaderSize = 14;
-constexpr std::int64_t kWindow = 4096;
+constexpr std::uint32_t kWindow = 4096;
 // The decoder's window starts with its write position here; a back-reference
 // names a window position, so input byte k sits at (kStart + k) mod kWindow.
-constexpr std::int64_t kStart = kWindow - 16;
-constexpr std::int64_t kMinMatch = 3;
-constexpr std::int64_t kMaxMatch = 18;
+constexpr std::uint32_t kStart = kWindow - 16;
+constexpr std::uint32_t kMinMatch = 3;
+constexpr std::uint32_t kMaxMatch = 18;
 // Byte-by-byte decoders handle any distance up to the window size; keeping a
 // match's source clear of the bytes the match itself overwrites in the window
 // makes the output safe for decoders that copy a whole match at once, too.
-constexpr std::int64_t kMaxDistance = kWindow - kMaxMatch;
+constexpr std::uint32_t kMaxDistance = kWindow - kMaxMatch;
 constexpr int kHashBits = 15;
 constexpr int kMaxChain = 256;
-constexpr std::size_t kBufferSize = 1 << 17;  // input kept in memory: window + lookahead + room to read
+// Input kept in memory: the window behind the position, the lookahead and
+// room to read in large pieces; kSlack zero bytes after the data let the
+// match comparison read whole words.
+constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+constexpr std::size_t kSlack = 16;
 constexpr std::uint64_t kMaxExpandedSize = 0xFFFFFFFFu;
 
+std::uint64_t Load64(const unsigned char* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+std::uint16_t Load16(const unsigned char* p) {
+  std::uint16_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// Greedy LZSS over hash chains of three-byte prefixes: at every position the
+// longest match among the newest kMaxChain chain entries within reach (the
+// newest of equal length), else a literal.
+//
+// Positions are input offsets + 1 in 32 bits (0: none), which the format's
+// 4 GiB limit allows; the chain links live in one slot per window position.
 class Encoder {
  public:
   Encoder(std::istream& in, std::ostream& out)
-      : in_(in), out_(out), buffer_(kBufferSize), head_(std::size_t{1} << kHashBits, -1), prev_(kWindow, -1) {
-    pending_.reserve(1 << 16);
+      : in_(in), out_(out), buffer_(kBufferSize + kSlack), head_(std::size_t{1} << kHashBits, 0), prev_(kWindow, 0) {
+    pending_.resize(kPendingSize + 17);
   }
 
-  // The number of input bytes, or nullopt-like -1 on a read or write failure.
+  // The number of input bytes, or -1 on a read or write failure or an input
+  // beyond the format's limit.
   std::int64_t Run() {
-    group_[0] = 0;
-    groupLength_ = 1;
-    groupItems_ = 0;
-    Fill();
-    while (!failed_ && pos_ < End()) {
-      std::int64_t source = 0;
-      const std::int64_t length = FindMatch(pos_, source);
-      if (length >= kMinMatch) {
-        EmitMatch(source, length);
-        for (std::int64_t i = 0; i < length; ++i) Insert(pos_ + i);
-        pos_ += length;
-      } else {
-        EmitLiteral(At(pos_));
-        Insert(pos_);
-        ++pos_;
+    unsigned char* group = pending_.data();
+    std::size_t used = 1;
+    unsigned items = 0;
+    unsigned flags = 0;
+    std::uint64_t pos = 0;  // input offset of the next byte to encode
+    while (true) {
+      if (!Fill(pos)) return -1;
+      const unsigned char* base = buffer_.data() - base_;  // base[offset] is that input byte
+      const std::uint64_t end = base_ + length_;
+      // Encode while a full match of lookahead is buffered (or up to the end).
+      const std::uint64_t stop = eof_ ? end : end - kMaxMatch;
+      if (pos >= stop) break;
+      while (pos < stop) {
+        std::uint32_t source = 0;
+        // The hash of the position serves both the search and the insertion.
+        const bool hashable = pos + kMinMatch <= end;
+        const std::size_t hash = hashable ? Hash(base + pos) : 0;
+        const std::uint32_t length = hashable ? FindMatch(base, pos, end, hash, source) : 0;
+        if (hashable) Insert(pos, hash);
+        if (length >= kMinMatch) {
+          const std::uint32_t position = (kStart + source) % kWindow;
+          group[used] = static_cast<unsigned char>(position & 0xFF);
+          group[used + 1] = static_cast<unsigned char>(((position >> 4) & 0xF0) | (length - kMinMatch));
+          used += 2;
+          for (std::uint32_t i = 1; i < length; ++i) {
+            if (pos + i + kMinMatch <= end) Insert(pos + i, Hash(base + pos + i));
+          }
+          pos += length;
+        } else {
+          flags |= 1u << items;
+          group[used++] = base[pos];
+          ++pos;
+        }
+        if (++items == 8) {
+          group[0] = static_cast<unsigned char>(flags);
+          group += used;
+          used = 1;
+          items = 0;
+          flags = 0;
+          if (group - pending_.data() >= static_cast<std::ptrdiff_t>(kPendingSize)) {
+            if (!Write(pending_.data(), static_cast<std::size_t>(group - pending_.data()))) return -1;
+            group = pending_.data();
+          }
+        }
       }
-      Fill();
+      if (pos > kMaxExpandedSize) return -1;
     }
-    if (groupItems_ > 0) pending_.append(reinterpret_cast<const char*>(group_.data()), groupLength_);
-    Flush();
-    return failed_ ? -1 : End();
+    if (items > 0) {
+      group[0] = static_cast<unsigned char>(flags);
+      group += used;
+    }
+    if (!Write(pending_.data(), static_cast<std::size_t>(group - pending_.data()))) return -1;
+    return static_cast<std::int64_t>(pos);
   }
 
  private:
-  std::int64_t End() const { return base_ + static_cast<std::int64_t>(length_); }
-  unsigned char At(std::int64_t absolute) const { return buffer_[static_cast<std::size_t>(absolute - base_)]; }
+  static constexpr std::size_t kPendingSize = std::size_t{1} << 16;
 
-  // Keeps at least a full match of lookahead in the buffer (or all that is left).
-  void Fill() {
-    if (eof_ || End() - pos_ >= kMaxMatch) return;
-    if (length_ == buffer_.size() || buffer_.size() - length_ < kBufferSize / 4) {
-      const std::int64_t keepFrom = std::max(base_, pos_ - kWindow);
-      const auto drop = static_cast<std::size_t>(keepFrom - base_);
+  // Keeps at least a full match of lookahead in the buffer past `pos` (or
+  // all that is left), and the window behind it. False on a read failure.
+  bool Fill(std::uint64_t pos) {
+    if (eof_ || base_ + length_ - pos >= kMaxMatch * 64) return true;
+    const std::uint64_t keepFrom = pos > base_ + kWindow ? pos - kWindow : base_;
+    const auto drop = static_cast<std::size_t>(keepFrom - base_);
+    if (drop > 0) {
       std::memmove(buffer_.data(), buffer_.data() + drop, length_ - drop);
       length_ -= drop;
       base_ = keepFrom;
     }
-    while (!eof_ && length_ < buffer_.size()) {
-      in_.read(reinterpret_cast<char*>(buffer_.data() + length_), static_cast<std::streamsize>(buffer_.size() - length_));
-      const auto got = in_.gcount();
-      length_ += static_cast<std::size_t>(got);
+    while (!eof_ && length_ < kBufferSize) {
+      in_.read(reinterpret_cast<char*>(buffer_.data() + length_), static_cast<std::streamsize>(kBufferSize - length_));
+      length_ += static_cast<std::size_t>(in_.gcount());
       if (!in_) {
         eof_ = true;
-        if (in_.bad()) failed_ = true;
+        if (in_.bad()) return false;
       }
-      if (End() - pos_ >= kMaxMatch) break;
     }
+    std::memset(buffer_.data() + length_, 0, kSlack);
+    return true;
   }
 
-  std::size_t Hash(std::int64_t p) const {
-    const std::uint32_t v = (std::uint32_t{At(p)} << 16) | (std::uint32_t{At(p + 1)} << 8) | At(p + 2);
+  static std::size_t Hash(const unsigned char* p) {
+    const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
     return (v * 2654435761u) >> (32 - kHashBits);
   }
 
-  void Insert(std::int64_t p) {
-    if (p + kMinMatch > End()) return;
-    auto& head = head_[Hash(p)];
-    prev_[static_cast<std::size_t>(p % kWindow)] = head;
-    head = p;
+  void Insert(std::uint64_t p, std::size_t hash) {
+    std::uint32_t& head = head_[hash];
+    prev_[p % kWindow] = head;
+    head = static_cast<std::uint32_t>(p + 1);
   }
 
-  std::int64_t FindMatch(std::int64_t p, std::int64_t& source) const {
-    const std::int64_t limit = std::min(kMaxMatch, End() - p);
-    if (limit < kMinMatch) return 0;
-    std::int64_t best = 0;
-    std::int64_t candidate = head_[Hash(p)];
-    for (int chain = 0; candidate >= 0 && p - candidate <= kMaxDistance && chain < kMaxChain; ++chain) {
-      const unsigned char* a = &buffer_[static_cast<std::size_t>(candidate - base_)];
-      const unsigned char* b = &buffer_[static_cast<std::size_t>(p - base_)];
-      if (a[best] == b[best]) {
-        std::int64_t n = 0;
-        while (n < limit && a[n] == b[n]) ++n;
+  // The length of the best match at p (0 when below kMinMatch), its input
+  // offset in `source`; at least kMinMatch bytes follow p.
+  std::uint32_t FindMatch(const unsigned char* base, std::uint64_t p, std::uint64_t end, std::size_t hash,
+                          std::uint32_t& source) const {
+    const auto limit = static_cast<std::uint32_t>(std::min<std::uint64_t>(kMaxMatch, end - p));
+    const unsigned char* b = base + p;
+    // Entries at or below `low` are out of reach (or none).
+    const std::uint64_t low = p >= kMaxDistance ? p - kMaxDistance : 0;
+    std::uint32_t best = kMinMatch - 1;
+    std::uint32_t entry = head_[hash];
+    for (int chain = 0; entry > low && chain < kMaxChain; ++chain) {
+      const std::uint32_t candidate = entry - 1;
+      const unsigned char* a = base + candidate;
+      // Only a candidate that agrees up to and including byte `best` can be longer.
+      if (Load16(a + best - 1) == Load16(b + best - 1)) {
+        std::uint32_t n;
+        std::uint64_t diff = Load64(a) ^ Load64(b);
+        if (diff != 0) {
+          n = static_cast<std::uint32_t>(__builtin_ctzll(diff)) / 8;
+        } else if ((diff = Load64(a + 8) ^ Load64(b + 8)) != 0) {
+          n = 8 + static_cast<std::uint32_t>(__builtin_ctzll(diff)) / 8;
+        } else {
+          n = 16 + (a[16] == b[16] ? 1 + (a[17] == b[17]) : 0);
+        }
+        if (n > limit) n = limit;
         if (n > best) {
           best = n;
           source = candidate;
           if (n == limit) break;
         }
       }
-      const std::int64_t next = prev_[static_cast<std::size_t>(candidate % kWindow)];
-      if (next >= candidate) break;  // the slot was reused by a newer position
-      candidate = next;
+      const std::uint32_t next = prev_[candidate % kWindow];
+      if (next >= entry) break;  // the slot was reused by a newer position
+      entry = next;
     }
-    return best;
+    return best >= kMinMatch ? best : 0;
   }
 
-  void EmitLiteral(unsigned char byte) {
-    group_[0] |= static_cast<unsigned char>(1u << groupItems_);
-    group_[groupLength_++] = byte;
-    EndItem();
-  }
-
-  void EmitMatch(std::int64_t source, std::int64_t length) {
-    const auto position = static_cast<unsigned>((kStart + source) % kWindow);
-    group_[groupLength_++] = static_cast<unsigned char>(position & 0xFF);
-    group_[groupLength_++] = static_cast<unsigned char>(((position >> 4) & 0xF0) | static_cast<unsigned>(length - kMinMatch));
-    EndItem();
-  }
-
-  void EndItem() {
-    if (++groupItems_ < 8) return;
-    pending_.append(reinterpret_cast<const char*>(group_.data()), groupLength_);
-    group_[0] = 0;
-    groupLength_ = 1;
-    groupItems_ = 0;
-    if (pending_.size() >= (1 << 16) - 17) Flush();
-  }
-
-  void Flush() {
-    if (pending_.empty()) return;
-    if (!out_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()))) failed_ = true;
-    pending_.clear();
+  bool Write(const unsigned char* data, std::size_t size) {
+    return size == 0 || static_cast<bool>(out_.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size)));
   }
 
   std::istream& in_;
   std::ostream& out_;
   std::vector<unsigned char> buffer_;
-  std::int64_t base_ = 0;       // input position of buffer_[0]
-  std::size_t length_ = 0;      // valid bytes in buffer_
-  std::int64_t pos_ = 0;        // next input position to encode
+  std::uint64_t base_ = 0;   // input offset of buffer_[0]
+  std::size_t length_ = 0;   // valid bytes in buffer_
   bool eof_ = false;
-  bool failed_ = false;
-  std::vector<std::int64_t> head_;  // newest position per hash of three bytes
-  std::vector<std::int64_t> prev_;  // older position with the same hash, per window slot
-  std::array<unsigned char, 17> group_{};  // a flag byte and up to eight items
-  std::size_t groupLength_ = 1;
-  int groupItems_ = 0;
-  std::string pending_;
+  std::vector<std::uint32_t> head_;  // newest entry per hash of three bytes
+  std::vector<std::uint32_t> prev_;  // the entry before it with the same hash, per window slot
+  std::vector<unsigned char> pending_;  // whole groups waiting to be written
 };
 
 void PutHeader(std::ostream& out, char missingChar, std::uint32_t size) {

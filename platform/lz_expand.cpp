@@ -1,7 +1,7 @@
 #include "platform/lz_expand.h"
 
 #include <fcntl.h>
-#include <mspack.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,25 +9,76 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
-
-#include "platform/lz_mspack_io.h"
+#include <utility>
+#include <vector>
 
 namespace zephron::platform {
 namespace {
 
 constexpr std::array<unsigned char, 8> kSzddSignature{'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
-
-struct DecompressorDeleter {
-  void operator()(msszdd_decompressor* d) const { mspack_destroy_szdd_decompressor(d); }
-};
-using DecompressorPtr = std::unique_ptr<msszdd_decompressor, DecompressorDeleter>;
+constexpr std::size_t kHeaderSize = 14;
+constexpr unsigned char kModeLzss = 'A';
 
 bool IsLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
 
-// A scratch file beside the target, removed again unless Keep() was called.
+// A descriptor closed when the object goes.
+class Descriptor {
+ public:
+  Descriptor() = default;
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Descriptor& operator=(Descriptor&& other) noexcept {
+    if (this != &other) {
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_ = -1;
+};
+
+// Reads up to `size` bytes at `offset`; short only at the end of the file.
+// -1 on a read error.
+ssize_t ReadAt(int fd, unsigned char* data, std::size_t size, off_t offset) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pread(fd, data + done, size - done, offset + static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+bool WriteAll(int fd, const unsigned char* data, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(fd, data + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// A scratch file beside the target, created empty and open for writing;
+// removed again unless Keep() was called.
 class ScratchFile {
  public:
   explicit ScratchFile(const std::string& target) {
@@ -39,7 +90,7 @@ class ScratchFile {
       const std::string candidate = target + suffix;
       const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd >= 0) {
-        ::close(fd);
+        fd_ = Descriptor(fd);
         path_ = candidate;
       } else if (errno != EEXIST) {
         break;
@@ -47,62 +98,196 @@ class ScratchFile {
     }
   }
   ~ScratchFile() {
+    fd_ = Descriptor();
     if (!path_.empty()) ::unlink(path_.c_str());
   }
   ScratchFile(const ScratchFile&) = delete;
   ScratchFile& operator=(const ScratchFile&) = delete;
 
   const std::string& path() const { return path_; }
+  int fd() const { return fd_.get(); }
+  // Closes the file; false when the data did not all reach it.
+  bool Close() {
+    const int fd = fd_.release();
+    return fd < 0 || ::close(fd) == 0;
+  }
   void Keep() { path_.clear(); }
 
  private:
+  Descriptor fd_;
   std::string path_;
+};
+
+// The LZSS stream of an SZDD file: groups of a flag byte and eight items,
+// the flag's bits from the lowest on telling a literal byte (set) from a
+// two-byte reference (clear) into a 4096-byte window. The window starts
+// filled with blanks and its write position at 4096 - 16; a reference holds
+// a window position (12 bits: the first byte and the high half of the
+// second) and a length of 3 to 18 (the low half of the second byte + 3).
+//
+// The output buffer holds the last window's worth of output in front of the
+// bytes not yet written out, so a reference is a copy from a fixed distance
+// back in the buffer and the window itself needs no bookkeeping.
+class Expander {
+ public:
+  Expander(int in, int out, std::uint64_t expectedSize)
+      : in_(in), out_(out), expected_(expectedSize), input_(kInputChunk + kGroupMax), output_(kWindow + kOutputChunk + kSlack) {
+    std::memset(output_.data(), ' ', kWindow);
+  }
+
+  LzStatus Run() {
+    unsigned char* out = output_.data() + kWindow;
+    // The window position of the next output byte.
+    unsigned position = kWindow - 16;
+    const unsigned char* in = input_.data();
+    const unsigned char* inEnd = in;
+    bool atEnd = false;
+    while (true) {
+      if (inEnd - in < static_cast<std::ptrdiff_t>(kGroupMax) && !atEnd) {
+        const std::size_t kept = static_cast<std::size_t>(inEnd - in);
+        std::memmove(input_.data(), in, kept);
+        const ssize_t got = ReadAt(in_, input_.data() + kept, kInputChunk, offset_);
+        if (got < 0) return LzStatus::kCorrupt;
+        offset_ += got;
+        atEnd = static_cast<std::size_t>(got) < kInputChunk;
+        in = input_.data();
+        inEnd = in + kept + got;
+      }
+      if (out - output_.data() > static_cast<std::ptrdiff_t>(kWindow + kOutputChunk - kGroupOutputMax)) {
+        const LzStatus status = Flush(out);
+        if (status != LzStatus::kOk) return status;
+      }
+      if (inEnd - in >= static_cast<std::ptrdiff_t>(kGroupMax)) {
+        // A whole group is in the buffer: no checks per item.
+        unsigned flags = *in++;
+        if (flags == 0xFF) {
+          std::memcpy(out, in, 8);
+          in += 8;
+          out += 8;
+          position += 8;
+          continue;
+        }
+        for (int item = 0; item < 8; ++item, flags >>= 1) {
+          if (flags & 1) {
+            *out++ = *in++;
+            ++position;
+          } else {
+            const unsigned from = in[0] | ((in[1] & 0xF0u) << 4);
+            const unsigned length = (in[1] & 0x0Fu) + 3;
+            in += 2;
+            out = Copy(out, from, position, length);
+            position += length;
+          }
+        }
+        continue;
+      }
+      // The last group, possibly cut short: the stream ends where an item does.
+      if (in == inEnd) break;
+      unsigned flags = *in++;
+      for (int item = 0; item < 8; ++item, flags >>= 1) {
+        if (flags & 1) {
+          if (in == inEnd) break;
+          *out++ = *in++;
+          ++position;
+        } else {
+          if (inEnd - in < 2) break;
+          const unsigned from = in[0] | ((in[1] & 0xF0u) << 4);
+          const unsigned length = (in[1] & 0x0Fu) + 3;
+          in += 2;
+          out = Copy(out, from, position, length);
+          position += length;
+        }
+      }
+      if (in == inEnd) break;
+    }
+    const LzStatus status = Flush(out);
+    if (status != LzStatus::kOk) return status;
+    // The data stops where the compressed stream ends; a truncated stream
+    // shows only as an output shorter than the header's size.
+    return written_ == expected_ ? LzStatus::kOk : LzStatus::kCorrupt;
+  }
+
+ private:
+  static constexpr unsigned kWindow = 4096;
+  static constexpr unsigned kMaxLength = 18;
+  static constexpr std::size_t kGroupMax = 1 + 8 * 2;                // a flag byte and eight references
+  static constexpr std::size_t kGroupOutputMax = 8 * kMaxLength;     // what one group can expand to
+  static constexpr std::size_t kInputChunk = std::size_t{1} << 18;
+  static constexpr std::size_t kOutputChunk = std::size_t{1} << 20;
+  static constexpr std::size_t kSlack = 32;                          // room for a copy's overrun
+
+  // A reference: `length` bytes from window position `from`, as the window
+  // would deliver them one at a time (a source that the copy itself
+  // overwrites repeats the bytes just written).
+  static unsigned char* Copy(unsigned char* out, unsigned from, unsigned position, unsigned length) {
+    unsigned distance = (position - from) & (kWindow - 1);
+    if (distance == 0) distance = kWindow;
+    const unsigned char* source = out - distance;
+    if (distance >= kMaxLength) {
+      // Source and destination do not overlap: copy the longest length at
+      // once (the bytes beyond `length` are overwritten next).
+      std::memcpy(out, source, 16);
+      std::memcpy(out + 16, source + 16, 2);
+    } else {
+      for (unsigned i = 0; i < length; ++i) out[i] = source[i];
+    }
+    return out + length;
+  }
+
+  // Writes out what is pending and keeps the last window in front.
+  LzStatus Flush(unsigned char*& out) {
+    unsigned char* const start = output_.data() + kWindow;
+    const auto pending = static_cast<std::size_t>(out - start);
+    // A stream that expands beyond the header's size is refused before the
+    // excess reaches the disk.
+    if (written_ + pending > expected_) return LzStatus::kCorrupt;
+    if (!WriteAll(out_, start, pending)) return LzStatus::kCannotWrite;
+    written_ += pending;
+    std::memmove(output_.data(), out - kWindow, kWindow);
+    out = start;
+    return LzStatus::kOk;
+  }
+
+  int in_;
+  int out_;
+  std::uint64_t expected_;
+  off_t offset_ = kHeaderSize;
+  std::uint64_t written_ = 0;
+  std::vector<unsigned char> input_;
+  std::vector<unsigned char> output_;
 };
 
 }  // namespace
 
 struct LzFile::Decoder {
-  DecompressorPtr decompressor;
-  msszddd_header* header = nullptr;
-
-  ~Decoder() {
-    if (header != nullptr) decompressor->close(decompressor.get(), header);
-  }
+  Descriptor fd;
 };
 
 LzFile::LzFile(std::string path) : path_(std::move(path)) {
-  // The signature is checked here rather than left to libmspack, which would
-  // also take the QBasic variant and calls a short plain file a read error.
-  std::ifstream probe(path_, std::ios::binary);
-  if (!probe) return;  // kCannotOpen
-  std::array<char, kSzddSignature.size()> head{};
-  probe.read(head.data(), head.size());
-  if (probe.gcount() != static_cast<std::streamsize>(head.size()) ||
-      !std::equal(head.begin(), head.end(), kSzddSignature.begin(),
-                  [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; })) {
+  // Opened without waiting, so a FIFO or device in the way does not hang
+  // the caller; whatever does not deliver the signature is not compressed.
+  int fd;
+  do {
+    fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return;  // kCannotOpen
+  auto decoder = std::make_unique<Decoder>();
+  decoder->fd = Descriptor(fd);
+  std::array<unsigned char, kHeaderSize> header{};
+  const ssize_t got = ReadAt(fd, header.data(), header.size(), 0);
+  // The QBasic variant shares the first bytes of the signature but not all.
+  if (got < static_cast<ssize_t>(kSzddSignature.size()) ||
+      !std::equal(kSzddSignature.begin(), kSzddSignature.end(), header.begin())) {
     status_ = LzStatus::kNotCompressed;
     return;
   }
-  probe.close();
-
-  auto decoder = std::make_unique<Decoder>();
-  decoder->decompressor.reset(mspack_create_szdd_decompressor(MspackFileSystem()));
-  if (!decoder->decompressor) {
+  if (got < static_cast<ssize_t>(kHeaderSize) || header[8] != kModeLzss) {
     status_ = LzStatus::kCorrupt;
     return;
   }
-  decoder->header = decoder->decompressor->open(decoder->decompressor.get(), path_.c_str());
-  if (decoder->header == nullptr) {
-    const int error = decoder->decompressor->last_error(decoder->decompressor.get());
-    status_ = error == MSPACK_ERR_OPEN ? LzStatus::kCannotOpen : LzStatus::kCorrupt;
-    return;
-  }
-  if (decoder->header->format != MSSZDD_FMT_NORMAL || decoder->header->length < 0) {
-    status_ = LzStatus::kCorrupt;
-    return;
-  }
-  missingChar_ = decoder->header->missing_char;
-  expandedSize_ = static_cast<std::uint64_t>(decoder->header->length);
+  missingChar_ = static_cast<char>(header[9]);
+  expandedSize_ = std::uint64_t{header[10]} | (std::uint64_t{header[11]} << 8) | (std::uint64_t{header[12]} << 16) |
+                  (std::uint64_t{header[13]} << 24);
   decoder_ = std::move(decoder);
   status_ = LzStatus::kOk;
 }
@@ -145,19 +330,10 @@ LzStatus LZCopy(LzFile& source, const std::string& target) {
   if (!source.IsOpen()) return source.status();
   ScratchFile scratch(target);
   if (scratch.path().empty()) return LzStatus::kCannotWrite;
-
-  auto& decoder = *source.decoder_;
-  const int error = decoder.decompressor->extract(decoder.decompressor.get(), decoder.header, scratch.path().c_str());
-  if (error == MSPACK_ERR_OPEN || error == MSPACK_ERR_WRITE) return LzStatus::kCannotWrite;
-  if (error != MSPACK_ERR_OK) return LzStatus::kCorrupt;
-
-  // The decoder stops where the compressed data ends; a truncated stream shows
-  // only as an output shorter than the header's size.
+  const LzStatus status = Expander(source.decoder_->fd.get(), scratch.fd(), source.expandedSize()).Run();
+  if (status != LzStatus::kOk) return status;
+  if (!scratch.Close()) return LzStatus::kCannotWrite;
   std::error_code ec;
-  const auto written = std::filesystem::file_size(scratch.path(), ec);
-  if (ec) return LzStatus::kCannotWrite;
-  if (written != source.expandedSize()) return LzStatus::kCorrupt;
-
   std::filesystem::rename(scratch.path(), target, ec);
   if (ec) return LzStatus::kCannotWrite;
   scratch.Keep();

@@ -1,10 +1,10 @@
-// The I/O seam of libmspack, on which both the LZ expansion here and the
-// cabinet extraction in archive/ decode: one mspack_system table that maps
+// The I/O seam of libmspack, on which the cabinet extraction in archive/
+// decodes: one mspack_system table that maps
 // libmspack's file handles onto POSIX descriptors, retries short and
 // interrupted transfers, and reports every failure as the library expects
 // (NULL from open, -1 from read/write, non-zero from seek), so a full disk or a
 // vanished file ends a decode with an error instead of a silently short file.
-// Writes are collected per handle (libmspack's LZ decoder writes byte by byte).
+// Writes are collected per handle (libmspack's LZ decoders write byte by byte).
 #pragma once
 
 struct mspack_system;

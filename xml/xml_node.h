@@ -13,6 +13,9 @@ namespace zephron {
 
 class TxmlDocument;
 class TxmlStream;
+namespace xmltext {
+class ElementReader;
+}
 
 class TxmlNode {
  public:
@@ -159,6 +162,7 @@ class TxmlNode {
 
  private:
   friend class TxmlDocument;
+  friend class xmltext::ElementReader;  // hands a loaded element its children in one piece
 
   std::vector<std::unique_ptr<TxmlNode>> FItems;
   std::string FValue;

@@ -1,6 +1,7 @@
 #include "xml/xml_text.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "xml/xml_document.h"
 #include "xml/xml_error.h"
 #include "xml/xml_node.h"
+#include "platform/ascii_case.h"
 #include "xml/xml_unicode.h"
 
 namespace zephron {
@@ -15,11 +17,79 @@ namespace xmltext {
 
 namespace {
 
-// Collects UTF-16 code units as UTF-8, pairing surrogates.
-class UnitCollector {
+// The reader scans the input buffer in place: a word-at-a-time scan finds
+// the next delimiter ("<" or ">") or the next character that is not ASCII,
+// and the run before it goes into the name or value in one append (UTF-16
+// units narrowed to bytes); only the rare other characters are converted
+// one by one. The only state carried from one piece of the buffer to the
+// next is a high surrogate waiting for its low half.
+
+inline bool IsTagSkip(unsigned c) { return c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == '<'; }
+
+inline std::uint64_t Load64(const unsigned char* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// The index of the first byte of data[0, n) that is `stop` or not ASCII, or n.
+inline std::size_t ScanBytes(const unsigned char* data, std::size_t n, unsigned char stop) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const std::uint64_t w = Load64(data + i);
+    const std::uint64_t x = w ^ (kOnes * stop);
+    // The lowest flagged byte is exact: the zero test borrows only upwards.
+    const std::uint64_t hit = (w & kHigh) | ((x - kOnes) & ~x & kHigh);
+    if (hit != 0) return i + static_cast<std::size_t>(__builtin_ctzll(hit)) / 8;
+  }
+  for (; i < n; ++i) {
+    if (data[i] == stop || data[i] >= 0x80) return i;
+  }
+  return n;
+}
+
+// The index of the first little-endian UTF-16 unit of data (`units` of
+// them) that is `stop` or not ASCII, or units.
+inline std::size_t ScanUnits(const unsigned char* data, std::size_t units, unsigned char stop) {
+  constexpr std::uint64_t kOnes = 0x0001000100010001ull;
+  constexpr std::uint64_t kNotAscii = 0xFF80FF80FF80FF80ull;
+  constexpr std::uint64_t kHigh = 0x8000800080008000ull;
+  std::size_t i = 0;
+  for (; i + 4 <= units; i += 4) {
+    const std::uint64_t w = Load64(data + 2 * i);
+    const std::uint64_t x = w ^ (kOnes * stop);
+    const std::uint64_t wide = w & kNotAscii;
+    // Lanes are below 0x80 here, so the zero test is exact for every lane
+    // below the first non-ASCII one.
+    const std::uint64_t hit = wide | ((x - kOnes) & ~x & kHigh);
+    if (hit != 0) {
+      // kNotAscii flags a lane at bit 7 or above of it; kHigh at bit 15.
+      return i + static_cast<std::size_t>(__builtin_ctzll(hit)) / 16;
+    }
+  }
+  for (; i < units; ++i) {
+    if ((data[2 * i] == stop && data[2 * i + 1] == 0) || data[2 * i + 1] != 0 || data[2 * i] >= 0x80) return i;
+  }
+  return units;
+}
+
+// Appends `units` ASCII UTF-16 units as bytes.
+inline void AppendNarrowed(std::string& out, const unsigned char* data, std::size_t units) {
+  if (units == 0) return;
+  const std::size_t old = out.size();
+  out.resize(old + units);
+  char* dest = out.data() + old;
+  for (std::size_t k = 0; k < units; ++k) dest[k] = static_cast<char>(data[2 * k]);
+}
+
+// UTF-16 code units into UTF-8: surrogate pairs are joined (also across
+// pieces of the buffer), lone surrogates become U+FFFD.
+class Utf16Appender {
  public:
-  explicit UnitCollector(std::string& out) : out_(out) {}
-  ~UnitCollector() { Finish(); }
+  explicit Utf16Appender(std::string& out) : out_(out) {}
+
   void Add(char16_t u) {
     if (pending_ != 0) {
       if (u >= 0xDC00 && u <= 0xDFFF) {
@@ -40,17 +110,50 @@ class UnitCollector {
       xmlchars::AppendUtf8(out_, u);
     }
   }
+
+  // Appends the units of data up to the unit `stop`; the number of units
+  // taken (all of them when `stop` does not occur).
+  std::size_t AddUntil(const unsigned char* data, std::size_t units, unsigned char stop) {
+    std::size_t i = 0;
+    while (i < units) {
+      if (pending_ == 0) {
+        const std::size_t run = ScanUnits(data + 2 * i, units - i, stop);
+        AppendNarrowed(out_, data + 2 * i, run);
+        i += run;
+        if (i == units) break;
+      }
+      const auto u = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+      if (u == stop) break;
+      Add(u);
+      ++i;
+    }
+    return i;
+  }
+
   void Finish() {
     if (pending_ != 0) xmlchars::AppendUtf8(out_, 0xFFFD);
     pending_ = 0;
   }
-  bool Empty() const { return out_.empty() && pending_ == 0; }
-  bool Pending() const { return pending_ != 0; }
 
  private:
   std::string& out_;
   char32_t pending_ = 0;
 };
+
+// Appends 8-bit characters (codes 0..255) as UTF-8 up to the byte `stop`;
+// the number of bytes taken (all when `stop` does not occur).
+std::size_t AppendLatin1Until(std::string& out, const unsigned char* data, std::size_t n, unsigned char stop) {
+  std::size_t i = 0;
+  while (i < n) {
+    const std::size_t run = ScanBytes(data + i, n - i, stop);
+    out.append(reinterpret_cast<const char*>(data) + i, run);
+    i += run;
+    if (i == n || data[i] == stop) break;
+    xmlchars::AppendLatin1(out, data[i]);
+    ++i;
+  }
+  return i;
+}
 
 // One UTF-16 unit; false at the end (a lone trailing byte is consumed).
 inline bool ReadUnit(xmlio::BufferedInput& in, char16_t& u) {
@@ -71,153 +174,138 @@ inline bool ReadUnit(xmlio::BufferedInput& in, char16_t& u) {
   return false;
 }
 
-inline bool IsTagSkip(unsigned c) { return c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == '<'; }
+// The byte offset of the first UTF-16 unit `c` (an ASCII character) among
+// the whole units of data[0, size), or the offset after the last whole unit.
+inline std::size_t FindUnit(const unsigned char* data, std::size_t size, unsigned char c) {
+  const std::size_t whole = size & ~std::size_t{1};
+  std::size_t from = 0;
+  while (from < whole) {
+    const void* hit = std::memchr(data + from, c, whole - from);
+    if (hit == nullptr) break;
+    const auto at = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data);
+    if ((at & 1) == 0 && data[at + 1] == 0) return at;
+    from = at + 1;
+  }
+  return whole;
+}
+
+// Consumes everything up to and including the next "<"; false when the
+// stream ends first.
+bool SkipPastOpen(xmlio::BufferedInput& in, bool ansi) {
+  while (true) {
+    const std::size_t avail = in.Available();
+    if (avail == 0) return false;
+    if (ansi) {
+      const void* hit = std::memchr(in.Data(), '<', avail);
+      if (hit != nullptr) {
+        in.Skip(static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - in.Data()) + 1);
+        return true;
+      }
+      in.Skip(avail);
+      continue;
+    }
+    if (avail >= 2) {
+      const std::size_t at = FindUnit(in.Data(), avail, '<');
+      if (at + 1 < avail) {
+        in.Skip(at + 2);
+        return true;
+      }
+      in.Skip(at);
+      continue;
+    }
+    char16_t u;  // a unit split across the buffer's end
+    if (!ReadUnit(in, u)) return false;
+    if (u == u'<') return true;
+  }
+}
 
 void TrimControls(std::string& s) {
   std::size_t end = s.size();
   while (end > 0 && static_cast<unsigned char>(s[end - 1]) <= ' ') --end;
+  s.resize(end);
   std::size_t begin = 0;
   while (begin < end && static_cast<unsigned char>(s[begin]) <= ' ') ++begin;
-  if (begin > 0 || end < s.size()) s = s.substr(begin, end - begin);
+  if (begin > 0) s.erase(0, begin);
 }
 
-
-// Collects UTF-16 units from the buffer up to the unit `stop` (not consumed)
-// or the end of the stream; true when `stop` was found.
-bool CollectUnitsUntil(xmlio::BufferedInput& in, char16_t stop, std::string& out, UnitCollector& collect) {
+// The 8-bit text up to the byte `stop` (consumed when `consume`) or the
+// end of the stream, appended to out.
+void CollectBytesUntil(xmlio::BufferedInput& in, unsigned char stop, bool consume, std::string& out) {
   while (true) {
     const std::size_t avail = in.Available();
-    if (avail == 0) return false;
-    if (avail < 2) {
-      // A unit split across the buffer boundary.
-      const std::int64_t at = in.Position();
-      char16_t unit;
-      if (!ReadUnit(in, unit)) return false;
-      if (unit == stop) {
-        in.Seek(at);
-        return true;
-      }
-      collect.Add(unit);
-      continue;
+    if (avail == 0) return;
+    const std::size_t taken = AppendLatin1Until(out, in.Data(), avail, stop);
+    if (taken < avail) {
+      in.Skip(consume ? taken + 1 : taken);
+      return;
     }
-    const unsigned char* data = in.Data();
-    const std::size_t pairs = avail / 2;
-    std::size_t n = 0;
-    bool ascii = true;
-    for (; n < pairs; ++n) {
-      const unsigned lo = data[2 * n];
-      const unsigned hi = data[2 * n + 1];
-      if (hi == 0 && lo == stop) break;
-      ascii = ascii && hi == 0 && lo < 0x80;
-    }
-    if (ascii && !collect.Pending()) {
-      const std::size_t old = out.size();
-      out.resize(old + n);
-      for (std::size_t i = 0; i < n; ++i) out[old + i] = static_cast<char>(data[2 * i]);
-    } else {
-      for (std::size_t i = 0; i < n; ++i) collect.Add(static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8)));
-    }
-    in.Skip(2 * n);
-    if (n < pairs) return true;
+    in.Skip(avail);
   }
 }
+
+// The UTF-16 text up to the unit `stop` (consumed when `consume`) or the
+// end of the stream, appended to out.
+void CollectWideUntil(xmlio::BufferedInput& in, unsigned char stop, bool consume, Utf16Appender& out) {
+  while (true) {
+    const std::size_t avail = in.Available();
+    if (avail == 0) return;
+    if (avail < 2) {
+      const std::int64_t at = in.Position();
+      char16_t unit;
+      if (!ReadUnit(in, unit)) return;
+      if (unit == stop) {
+        if (!consume) in.Seek(at);
+        return;
+      }
+      out.Add(unit);
+      continue;
+    }
+    const std::size_t units = avail / 2;
+    const std::size_t taken = out.AddUntil(in.Data(), units, stop);
+    if (taken < units) {
+      in.Skip(2 * taken + (consume ? 2 : 0));
+      return;
+    }
+    in.Skip(2 * units);
+  }
+}
+
 }  // namespace
 
 std::string ReadTagName(xmlio::BufferedInput& in, bool ansi) {
   std::string name;
+  if (!SkipPastOpen(in, ansi)) return name;
   if (ansi) {
-    // Up to and past the next "<".
-    while (true) {
-      const std::size_t avail = in.Available();
-      if (avail == 0) return name;
-      const void* hit = std::memchr(in.Data(), '<', avail);
-      if (hit != nullptr) {
-        in.Skip(static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - in.Data()) + 1);
-        break;
-      }
-      in.Skip(avail);
-    }
     unsigned char b;
     while (true) {
       if (!in.ReadByte(b) || b == '>') return name;
       if (!IsTagSkip(b)) break;
     }
     xmlchars::AppendLatin1(name, b);
-    while (true) {
-      const std::size_t avail = in.Available();
-      if (avail == 0) return name;
-      const unsigned char* data = in.Data();
-      const void* hit = std::memchr(data, '>', avail);
-      const std::size_t n = hit != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data) : avail;
-      std::size_t run = 0;
-      for (std::size_t i = 0; i < n; ++i) {
-        if (data[i] < 0x80) continue;
-        name.append(reinterpret_cast<const char*>(data) + run, i - run);
-        xmlchars::AppendLatin1(name, data[i]);
-        run = i + 1;
-      }
-      name.append(reinterpret_cast<const char*>(data) + run, n - run);
-      if (hit != nullptr) {
-        in.Skip(n + 1);
-        return name;
-      }
-      in.Skip(n);
-    }
+    CollectBytesUntil(in, '>', true, name);
+    return name;
   }
   char16_t u;
-  while (true) {
-    const std::size_t avail = in.Available();
-    if (avail == 0) return name;
-    if (avail >= 2) {
-      const unsigned char* data = in.Data();
-      std::size_t i = 0;
-      while (i + 1 < avail && !(data[i] == '<' && data[i + 1] == 0)) i += 2;
-      if (i + 1 < avail) {
-        in.Skip(i + 2);
-        break;
-      }
-      in.Skip(i);
-      continue;
-    }
-    if (!ReadUnit(in, u)) return name;
-    if (u == u'<') break;
-  }
-  UnitCollector collect(name);
   while (true) {
     if (!ReadUnit(in, u) || u == u'>') return name;
     if (!IsTagSkip(u)) break;
   }
+  Utf16Appender collect(name);
   collect.Add(u);
-  if (CollectUnitsUntil(in, u'>', name, collect)) ReadUnit(in, u);  // the ">"
+  CollectWideUntil(in, '>', true, collect);
   collect.Finish();
   return name;
 }
 
 std::string ReadTagValue(xmlio::BufferedInput& in, bool ansi) {
-  // Leading blanks are skipped and the result is trimmed of every control
-  // character and blank: trimming both ends covers both.
+  // The blanks skipped before the text are all among the characters the
+  // trim removes, so collecting everything and trimming both ends covers both.
   std::string value;
   if (ansi) {
-    while (true) {
-      const std::size_t avail = in.Available();
-      if (avail == 0) break;
-      const unsigned char* data = in.Data();
-      const void* hit = std::memchr(data, '<', avail);
-      const std::size_t n = hit != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data) : avail;
-      std::size_t run = 0;
-      for (std::size_t i = 0; i < n; ++i) {
-        if (data[i] < 0x80) continue;
-        value.append(reinterpret_cast<const char*>(data) + run, i - run);
-        xmlchars::AppendLatin1(value, data[i]);
-        run = i + 1;
-      }
-      value.append(reinterpret_cast<const char*>(data) + run, n - run);
-      in.Skip(n);  // the "<" stays for the next tag name
-      if (hit != nullptr) break;
-    }
+    CollectBytesUntil(in, '<', false, value);  // the "<" stays for the next tag name
   } else {
-    UnitCollector collect(value);
-    CollectUnitsUntil(in, u'<', value, collect);
+    Utf16Appender collect(value);
+    CollectWideUntil(in, '<', false, collect);
     collect.Finish();
   }
   TrimControls(value);
@@ -241,6 +329,40 @@ std::string NextTwoLines(xmlio::BufferedInput& in) {
 
 namespace {
 
+bool IsAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// True when `tag` is the end tag of the element named `name`: "/" and the
+// name, compared without regard to case.
+bool ClosesElement(std::string_view tag, std::string_view name) {
+  if (tag.empty() || tag[0] != '/') return false;
+  const std::string_view rest = tag.substr(1);
+  if (rest == name) return true;  // as written by the writer
+  if (rest.size() == name.size()) {
+    std::size_t i = 0;
+    for (; i < name.size(); ++i) {
+      const auto a = static_cast<unsigned char>(rest[i]);
+      const auto b = static_cast<unsigned char>(name[i]);
+      if ((a | b) >= 0x80) break;
+      if (platform::AsciiLower(static_cast<char>(a)) != platform::AsciiLower(static_cast<char>(b))) return false;
+    }
+    if (i == name.size()) return true;
+  } else if (IsAscii(rest) && IsAscii(name)) {
+    return false;  // lower-casing keeps ASCII text at its length
+  }
+  return xmlchars::EqualsLowered(tag, "/" + xmlchars::LowerCase(name));
+}
+
+}  // namespace
+
+// Reads the elements below a start element without recursion. The children
+// of each open element are collected on the side and handed to it in one
+// piece when it closes (also when the load fails), so every child list is
+// allocated once at its final size.
 class ElementReader {
  public:
   ElementReader(xmlio::BufferedInput& in, bool& ansi) : in_(in), ansi_(ansi) {}
@@ -256,50 +378,72 @@ class ElementReader {
       }
       start.SetName(std::move(name));
     }
-    std::string expected;
-    if (!Enter(start, start.Name(), expected)) return;
-
-    struct Frame {
-      TxmlNode* node;
-      std::string expected;
-    };
-    std::vector<Frame> stack;
-    stack.push_back({&start, std::move(expected)});
-    std::string tag = ReadTagName(in_, ansi_);
-    CheckEndTag(tag, stack.back().expected);
-    while (true) {
-      Frame& frame = stack.back();
-      if (xmlchars::EqualsLowered(tag, frame.expected) || in_.AtEnd()) {
-        // Closed, or cut off: a start tag right at the end gets no element.
-        stack.pop_back();
-        if (stack.empty()) return;
-        tag = ReadTagName(in_, ansi_);
-        CheckAfterChild(tag, stack.back().expected);
-        continue;
-      }
-      if (stack.size() >= static_cast<std::size_t>(TxmlDocument::kMaxTextDepth)) {
-        throw TxmlError(xmlerr::NestingTooDeep(TxmlDocument::kMaxTextDepth));
-      }
-      TxmlNode* parent = frame.node;
-      auto owned = std::make_unique<TxmlNode>(parent, parent->Document());
-      TxmlNode* child = owned.get();
-      parent->Add(std::move(owned));
-      if (Enter(*child, std::move(tag), expected)) {
-        stack.push_back({child, std::move(expected)});
-        tag = ReadTagName(in_, ansi_);
-        CheckEndTag(tag, stack.back().expected);
-      } else {
-        tag = ReadTagName(in_, ansi_);
-        CheckAfterChild(tag, stack.back().expected);
-      }
+    if (!Enter(start, start.Name())) return;
+    try {
+      ReadChildren(start);
+    } catch (...) {
+      // The part read so far stays in the document.
+      while (depth_ > 0) Close();
+      throw;
     }
   }
 
  private:
+  struct Frame {
+    TxmlNode* node = nullptr;
+    std::vector<std::unique_ptr<TxmlNode>> children;
+  };
+
+  void Open(TxmlNode* node) {
+    if (depth_ == frames_.size()) frames_.emplace_back();
+    frames_[depth_++].node = node;
+  }
+
+  // Hands the collected children to the innermost open element; the side
+  // list keeps its room for the next element at that depth.
+  void Close() {
+    Frame& frame = frames_[--depth_];
+    auto& items = frame.node->FItems;
+    items.reserve(items.size() + frame.children.size());
+    for (auto& child : frame.children) items.push_back(std::move(child));
+    frame.children.clear();
+  }
+
+  void ReadChildren(TxmlNode& start) {
+    Open(&start);
+    std::string tag = ReadTagName(in_, ansi_);
+    CheckEndTag(tag, start.Name());
+    while (true) {
+      Frame& frame = frames_[depth_ - 1];
+      if (ClosesElement(tag, frame.node->Name()) || in_.AtEnd()) {
+        // Closed, or cut off: a start tag right at the end gets no element.
+        Close();
+        if (depth_ == 0) return;
+        tag = ReadTagName(in_, ansi_);
+        CheckAfterChild(tag, frames_[depth_ - 1].node->Name());
+        continue;
+      }
+      if (depth_ >= static_cast<std::size_t>(TxmlDocument::kMaxTextDepth)) {
+        throw TxmlError(xmlerr::NestingTooDeep(TxmlDocument::kMaxTextDepth));
+      }
+      TxmlNode* parent = frame.node;
+      frame.children.push_back(std::make_unique<TxmlNode>(parent, parent->Document()));
+      TxmlNode* child = frame.children.back().get();
+      if (Enter(*child, std::move(tag))) {
+        Open(child);
+        tag = ReadTagName(in_, ansi_);
+        CheckEndTag(tag, child->Name());
+      } else {
+        tag = ReadTagName(in_, ansi_);
+        CheckAfterChild(tag, parent->Name());
+      }
+    }
+  }
+
   // The start of an element whose name holds its raw start tag: the name is
   // cut to its first word, the value read. True when children and an end
-  // tag follow (`expected` then holds the end tag, lower case).
-  bool Enter(TxmlNode& node, std::string raw, std::string& expected) {
+  // tag follow.
+  bool Enter(TxmlNode& node, std::string raw) {
     while ((raw.empty() || raw[0] == '?') && !in_.AtEnd()) raw = ReadTagName(in_, ansi_);
     if (raw.empty()) {
       node.SetName(std::string());
@@ -317,29 +461,28 @@ class ElementReader {
       raw.resize(end);
     }
     if (begin > 0) raw.erase(0, begin);
-    expected.assign(1, '/');
-    expected += xmlchars::LowerCase(raw);
+    const bool selfClosed = !raw.empty() && raw.back() == '/';
     node.SetName(std::move(raw));
     node.SetFileValue(ReadTagValue(in_, ansi_));
-    return !(expected.back() == '/' && expected.size() > 1) && !closedWithAttributes;
+    return !selfClosed && !closedWithAttributes;
   }
 
-  static void CheckEndTag(const std::string& tag, const std::string& expected) {
-    if (!tag.empty() && tag[0] == '/' && !xmlchars::EqualsLowered(tag, expected)) {
-      throw TxmlError(xmlerr::ExpectedButFound(expected, tag));
+  static void CheckEndTag(const std::string& tag, const std::string& name) {
+    if (!tag.empty() && tag[0] == '/' && !ClosesElement(tag, name)) {
+      throw TxmlError(xmlerr::ExpectedButFound("/" + xmlchars::LowerCase(name), tag));
     }
   }
 
-  void CheckAfterChild(const std::string& tag, const std::string& expected) {
+  void CheckAfterChild(const std::string& tag, const std::string& name) {
     if (tag.empty()) throw TxmlError(xmlerr::kExpectedTag + NextTwoLines(in_));
-    CheckEndTag(tag, expected);
+    CheckEndTag(tag, name);
   }
 
   xmlio::BufferedInput& in_;
   bool& ansi_;
+  std::vector<Frame> frames_;
+  std::size_t depth_ = 0;
 };
-
-}  // namespace
 
 void ReadElement(TxmlNode& node, xmlio::BufferedInput& in, bool& ansi) { ElementReader(in, ansi).Read(node); }
 

@@ -3,15 +3,20 @@
 # cabextract and msexpand programs, on inputs generated here:
 #   bench/archive/run.sh [BUILD_DIR] [CAB_MIB] [SZDD_MIB]
 # Prints the best wall and CPU time of three runs of each (one of msexpand, which is slow), the ratio ours/peer, and our peak RSS
-# for a small and the full-size input (it must not grow with the input).
+# for a small and the full-size input (it must not grow with the input). Then
+# our SZDD compressor against the frozen copy of the one before it
+# (szdd_compress_bench), and last the RESULT lines of both (throughputs from
+# the CPU times).
 set -euo pipefail
 build=${1:-build}
 cab_mib=${2:-256}
 szdd_mib=${3:-64}
 driver="$build/bench/archive/archive_bench_driver"
+compress_bench="$build/bench/archive/szdd_compress_bench"
 compress="$build/tools/zephron-compress/zephron-compress"
 for tool in gcab cabextract msexpand; do command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }; done
-[[ -x $driver && -x $compress ]] || { echo "build archive_bench_driver and zephron-compress in $build first" >&2; exit 1; }
+[[ -x $driver && -x $compress && -x $compress_bench ]] ||
+  { echo "build archive_bench_driver, szdd_compress_bench and zephron-compress in $build first" >&2; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -88,3 +93,12 @@ ours=$(best_of 3 "$driver" szdd "$work/data.bi_" "$work/out/data.bin")
 peer=$(best_of 1 sh -c "msexpand < '$work/data.bi_' > '$work/out/data.bin'")
 compare LZCopy "$ours" msexpand "$peer"
 echo "peak RSS LZCopy: 4 MiB file $(peak_kib szdd "$work/small.bi_" "$work/out/small.bin") KiB, ${szdd_mib} MiB file $(peak_kib szdd "$work/data.bi_" "$work/out/data.bin") KiB"
+read -r _ lz_ours_cpu <<<"$ours"
+read -r _ lz_peer_cpu <<<"$peer"
+rm -rf "$work/out" "$work/data.bi_" "$work/small.bi_"
+
+echo "== SZDD compression: ours against the compressor before it"
+"$compress_bench" "$szdd_mib" 16 | tee "$work/compress.txt" | grep -v '^RESULT|'
+mbps() { awk "BEGIN{printf \"%.1f\", $1 * 1.048576 / $2}"; }
+echo "RESULT|LZ expansion ${szdd_mib} MiB|$(mbps "$szdd_mib" "$lz_ours_cpu")|$(mbps "$szdd_mib" "$lz_peer_cpu")|MB/s|>=300 MB/s"
+grep '^RESULT|' "$work/compress.txt"

@@ -1,6 +1,7 @@
 #include "platform/lz_expand.h"
 
 #include <gtest/gtest.h>
+#include <mspack.h>
 
 #include <filesystem>
 #include <random>
@@ -146,6 +147,67 @@ TEST_F(LzExpandTest, TruncatedOrCorruptSzddFailsAndKeepsTheCompressedFile) {
     EXPECT_EQ(ExpandCompressedFile((box_.root() / "big.tx_").string()).status, ExpandStatus::kFailed);
     EXPECT_EQ(ReadFile(box_.root() / "big.tx_"), content);
     EXPECT_EQ(Names(box_.root()), before);  // no expanded or scratch file left
+  }
+}
+
+// The SZDD header followed by `stream`, stating `size` expanded bytes.
+std::string SzddFile(const std::string& stream, std::uint32_t size) {
+  std::string bytes("SZDD\x88\xF0\x27\x33" "A", 9);
+  bytes += 'x';
+  for (int i = 0; i < 4; ++i) bytes += static_cast<char>((size >> (8 * i)) & 0xFF);
+  return bytes + stream;
+}
+
+// What libmspack's SZDD decoder makes of the file (it decodes to the end of
+// the data whatever the header states).
+std::string LibmspackExpand(const fs::path& file, const fs::path& output) {
+  msszdd_decompressor* szdd = mspack_create_szdd_decompressor(nullptr);
+  msszddd_header* header = szdd->open(szdd, file.c_str());
+  EXPECT_NE(header, nullptr);
+  if (header == nullptr) {
+    mspack_destroy_szdd_decompressor(szdd);
+    return {};
+  }
+  EXPECT_EQ(szdd->extract(szdd, header, output.c_str()), MSPACK_ERR_OK);
+  szdd->close(szdd, header);
+  mspack_destroy_szdd_decompressor(szdd);
+  return ReadFile(output);
+}
+
+TEST_F(LzExpandTest, ExpansionMatchesLibmspackOnArbitraryStreams) {
+  // Random streams hold every kind of item: references into the blank-filled
+  // window before any output, overlapping runs, the full window distance,
+  // groups cut off by the end of the data.
+  std::mt19937 random(7);
+  std::vector<std::string> streams;
+  for (const std::size_t size : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{17}, std::size_t{18},
+                                 std::size_t{1000}, std::size_t{70'000}, std::size_t{400'000}}) {
+    std::string stream(size, '\0');
+    for (auto& c : stream) c = static_cast<char>(random() & 0xFF);
+    streams.push_back(stream);
+    // Mostly references (flag bytes with few bits set), so the output runs
+    // far ahead of the input and the output buffer wraps many times.
+    for (std::size_t i = 0; i < stream.size(); i += 17) stream[i] = static_cast<char>(random() & random() & 0x11);
+    streams.push_back(stream);
+  }
+  streams.push_back(std::string("\x00\x00\x0F\xF0\x0F\x00\x00\xF0\x0F\x10\x0F\xEF\xFF\xFF\x0F", 15));
+  for (std::size_t i = 0; i < streams.size(); ++i) {
+    SCOPED_TRACE(i);
+    const fs::path probe = box_.root() / "probe.bi_";
+    WriteFile(probe, SzddFile(streams[i], 0));
+    const std::string expected = LibmspackExpand(probe, box_.root() / "reference.bin");
+    WriteFile(probe, SzddFile(streams[i], static_cast<std::uint32_t>(expected.size())));
+    platform::LzFile file(probe.string());
+    ASSERT_TRUE(file.IsOpen());
+    ASSERT_EQ(platform::LZCopy(file, (box_.root() / "ours.bin").string()), platform::LzStatus::kOk);
+    EXPECT_TRUE(ReadFile(box_.root() / "ours.bin") == expected) << "expanded size " << expected.size();
+    // One byte fewer than the data holds is a corrupt file, and nothing of
+    // it is kept.
+    if (expected.empty()) continue;
+    WriteFile(probe, SzddFile(streams[i], static_cast<std::uint32_t>(expected.size() - 1)));
+    platform::LzFile shorter(probe.string());
+    EXPECT_EQ(platform::LZCopy(shorter, (box_.root() / "short.bin").string()), platform::LzStatus::kCorrupt);
+    EXPECT_FALSE(fs::exists(box_.root() / "short.bin"));
   }
 }
 

@@ -315,5 +315,26 @@ TEST_F(XmlText, LargeDocumentReadsAcrossBufferBoundaries) {
   ExpectSameTree(*root, *eight.Root());
 }
 
+TEST_F(XmlText, CharactersSplitByTheReadBufferSurviveInBothWidths) {
+  // The reader takes the input in pieces of 64 KiB; across these fillers
+  // every character of the value (an entity, a surrogate pair, a lone high
+  // surrogate, the end tag) lands on a piece's boundary once.
+  const std::string pair("\x3D\xD8\x00\xDE", 4);  // U+1F600
+  const std::string lone("\x3D\xD8", 2);
+  for (std::size_t n = 32'730; n < 32'770; ++n) {
+    SCOPED_TRACE(n);
+    const std::string filler(n, 'a');
+    TxmlDocument wide;
+    LoadBytes(wide, U16("<r><f>" + filler + "</f><v>a&amp;b") + pair + U16("c&lt;") + lone + U16("</v></r>"));
+    ASSERT_EQ(wide.Root()->Count(), 2);
+    EXPECT_EQ(wide.Root()->Items(0)->Value(), filler);
+    EXPECT_EQ(wide.Root()->Items(1)->Value(), "a&b\xF0\x9F\x98\x80" "c<\xEF\xBF\xBD");
+    TxmlDocument eight;
+    LoadBytes(eight, "<r><f>" + filler + filler + "</f><v>a&amp;b\xE9" "c&lt;</V></r>");
+    ASSERT_EQ(eight.Root()->Count(), 2);
+    EXPECT_EQ(eight.Root()->Items(1)->Value(), "a&b\xC3\xA9" "c<");
+  }
+}
+
 }  // namespace
 }  // namespace zephron::test
