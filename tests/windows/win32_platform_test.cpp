@@ -1,0 +1,76 @@
+// The Windows implementations of the platform units: what the system's own
+// objects do that the Linux stand-ins imitate.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/file_io.h"
+#include "platform/named_mutex.h"
+#include "tests/support/sandbox.h"
+#include "xml/xml_error.h"
+#include "xml/xml_stream.h"
+
+namespace zephron::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(Win32NamedMutex, ANameExistsWhileAHandleIsOpenAndGlobalIsItsOwnName) {
+  {
+    NamedMutex first("zephron-test-mutex");
+    ASSERT_TRUE(first.valid()) << first.problem();
+    EXPECT_FALSE(first.alreadyExisted());
+    NamedMutex second("zephron-test-mutex");
+    EXPECT_TRUE(second.alreadyExisted());
+    NamedMutex global("Global\\zephron-test-mutex");
+    EXPECT_FALSE(global.alreadyExisted());
+    NamedMutex moved(std::move(second));
+    EXPECT_TRUE(moved.valid());
+  }
+  EXPECT_FALSE(NamedMutex("zephron-test-mutex").alreadyExisted());
+}
+
+TEST(Win32FileIo, AppendsReplacesReadOnlyTargetsAndDeletesOnlyFiles) {
+  test::Sandbox sandbox;
+  const std::string log = (sandbox.root() / "log.txt").string();
+  ASSERT_TRUE(AppendLine(log, "one"));
+  ASSERT_TRUE(AppendLine(log, "two"));
+  EXPECT_EQ(test::ReadFile(log), "one\r\ntwo\r\n");
+
+  const fs::path target = sandbox.root() / "app.bin";
+  test::WriteFile(target, "old");
+  fs::permissions(target, fs::perms::owner_read);
+  test::WriteFile(sandbox.root() / "new.bin", "new");
+  ASSERT_TRUE(MoveFileReplacing((sandbox.root() / "new.bin").string(), target.string()));
+  EXPECT_EQ(test::ReadFile(target), "new");
+  EXPECT_FALSE(FileExists((sandbox.root() / "new.bin").string()));
+
+  EXPECT_FALSE(MoveFileReplacing(target.string(), sandbox.root().string()));  // a folder in the way
+  EXPECT_FALSE(DeleteFile(sandbox.root().string()));
+  EXPECT_TRUE(DirectoryExists(sandbox.root().string()));
+  EXPECT_TRUE(DeleteFile(target.string()));
+  EXPECT_FALSE(FileExists(target.string()));
+}
+
+TEST(Win32XmlFileStream, AWriterKeepsOtherWritersOutWithoutTheFileBeingWiped) {
+  test::Sandbox sandbox;
+  const std::string path = (sandbox.root() / "doc.xml").string();
+  {
+    TxmlFileStream writer(path, TxmlFileStream::Mode::Create);
+    ASSERT_EQ(writer.Write("<a/>", 4), 4u);
+    EXPECT_THROW(TxmlFileStream(path, TxmlFileStream::Mode::Create), TxmlError);
+    TxmlFileStream reader(path, TxmlFileStream::Mode::OpenRead);
+    char bytes[4] = {};
+    EXPECT_EQ(reader.Read(bytes, 4), 4u);
+    EXPECT_EQ(std::string(bytes, 4), "<a/>");
+  }
+  try {
+    TxmlFileStream missing((sandbox.root() / "none.xml").string(), TxmlFileStream::Mode::OpenRead);
+    FAIL() << "opened a missing file";
+  } catch (const TxmlError& error) {
+    EXPECT_EQ(std::string(error.what()).rfind("Unable to open file ", 0), 0u) << error.what();
+  }
+}
+
+}  // namespace
+}  // namespace zephron::platform
