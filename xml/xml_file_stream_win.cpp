@@ -2,27 +2,12 @@
 
 #include <algorithm>
 
+#include "platform/last_error.h"
 #include "platform/win32_text.h"
 #include "xml/xml_error.h"
 #include "xml/xml_stream.h"
 
 namespace zephron {
-
-namespace {
-
-// The system's text for an error number, without its closing line break.
-std::string SystemMessage(DWORD error) {
-  wchar_t* text = nullptr;
-  const DWORD length =
-      ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message(text ? text : L"", length);
-  if (text) ::LocalFree(text);
-  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) message.pop_back();
-  return platform::win32::Narrow(message);
-}
-
-}  // namespace
 
 TxmlFileStream::TxmlFileStream(const std::string& fileName, Mode mode) {
   const std::wstring path = platform::win32::WidePath(fileName);
@@ -31,7 +16,7 @@ TxmlFileStream::TxmlFileStream(const std::string& fileName, Mode mode) {
                             FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle_ == INVALID_HANDLE_VALUE) {
       handle_ = nullptr;
-      throw TxmlError("Unable to open file " + fileName + "\r\n" + SystemMessage(::GetLastError()));
+      throw TxmlError("Unable to open file " + fileName + "\r\n" + platform::SystemErrorText(::GetLastError()));
     }
     return;
   }
@@ -44,7 +29,7 @@ TxmlFileStream::TxmlFileStream(const std::string& fileName, Mode mode) {
   if (error != 0) {
     if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
     handle_ = nullptr;
-    throw TxmlError("Unable to create file " + fileName + "\r\n\r\n" + SystemMessage(error));
+    throw TxmlError("Unable to create file " + fileName + "\r\n\r\n" + platform::SystemErrorText(error));
   }
 }
 

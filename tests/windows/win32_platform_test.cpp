@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "platform/file_io.h"
+#include "platform/last_error.h"
 #include "platform/named_mutex.h"
 #include "tests/support/sandbox.h"
 #include "xml/xml_error.h"
@@ -28,6 +29,15 @@ TEST(Win32NamedMutex, ANameExistsWhileAHandleIsOpenAndGlobalIsItsOwnName) {
     EXPECT_TRUE(moved.valid());
   }
   EXPECT_FALSE(NamedMutex("zephron-test-mutex").alreadyExisted());
+}
+
+TEST(Win32ErrorTexts, ComeFromTheSystemAndTheInternetLibrarysTables) {
+  EXPECT_FALSE(SystemErrorText(2).empty());
+  EXPECT_FALSE(SystemErrorText(12007).empty());
+  EXPECT_NE(SystemErrorText(12007), SystemErrorText(12029));
+  EXPECT_EQ(SystemErrorText(2).back() == '\n', false);
+  SetLastSystemError(12007);
+  EXPECT_EQ(LastSystemError().text, SystemErrorText(12007));
 }
 
 TEST(Win32FileIo, AppendsReplacesReadOnlyTargetsAndDeletesOnlyFiles) {

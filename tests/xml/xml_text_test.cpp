@@ -5,7 +5,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "platform/win32_text.h"
+#include "platform/last_error.h"
 #else
 #include <unistd.h>
 #endif
@@ -21,15 +21,8 @@ namespace {
 
 // The system's texts for a missing file and a missing folder.
 #ifdef _WIN32
-std::string SystemText(DWORD code) {
-  wchar_t text[512] = {};
-  DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                                  512, nullptr);
-  while (length > 0 && (text[length - 1] == L'\n' || text[length - 1] == L'\r')) --length;
-  return platform::win32::Narrow(std::wstring_view(text, length));
-}
-std::string MissingFileText() { return SystemText(ERROR_FILE_NOT_FOUND); }
-std::string MissingFolderText() { return SystemText(ERROR_PATH_NOT_FOUND); }
+std::string MissingFileText() { return platform::SystemErrorText(ERROR_FILE_NOT_FOUND); }
+std::string MissingFolderText() { return platform::SystemErrorText(ERROR_PATH_NOT_FOUND); }
 #else
 std::string MissingFileText() { return "No such file or directory"; }
 std::string MissingFolderText() { return "No such file or directory"; }
