@@ -7,6 +7,7 @@
 #include "platform/file_io.h"
 #include "platform/last_error.h"
 #include "platform/named_mutex.h"
+#include "platform/special_folders.h"
 #include "tests/support/sandbox.h"
 #include "xml/xml_error.h"
 #include "xml/xml_stream.h"
@@ -38,6 +39,20 @@ TEST(Win32ErrorTexts, ComeFromTheSystemAndTheInternetLibrarysTables) {
   EXPECT_EQ(SystemErrorText(2).back() == '\n', false);
   SetLastSystemError(12007);
   EXPECT_EQ(LastSystemError().text, SystemErrorText(12007));
+}
+
+TEST(Win32SpecialFolders, AreTheShellsFoldersWithForwardSlashes) {
+  for (const auto& folder : {DocumentsFolder(), AppDataFolder(), LocalAppDataFolder(), WindowsFolder(),
+                             SystemFolder(), ProgramFolder()}) {
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder.find('\\'), std::string::npos) << folder;
+    EXPECT_NE(folder.back(), '/') << folder;
+    EXPECT_TRUE(DirectoryExists(folder)) << folder;
+  }
+  EXPECT_EQ(TempFolder().back(), '/');
+  EXPECT_NE(AppDataFolder(), LocalAppDataFolder());
+  EXPECT_EQ(fs::path(ProgramFile()).filename(), "win32_platform_tests.exe");
+  EXPECT_EQ(ProgramFolder(), fs::path(ProgramFile()).parent_path().generic_string());
 }
 
 TEST(Win32FileIo, AppendsReplacesReadOnlyTargetsAndDeletesOnlyFiles) {
