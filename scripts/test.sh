@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The whole test suite: set-up and build, then every test in the normal build,
-# in the sanitizer build and in the Windows build (under Wine). A build folder without tests fails, and so does
-# a skipped test: CTest counts a GoogleTest skip as passed, which would let a
-# test that no longer runs go unnoticed. Last, every fuzzing harness replays
+# The whole test suite: set-up and build, then every test in the normal
+# build, in the sanitizer build and in the Windows build (under Wine). A build
+# folder without tests fails, and so does a skipped test: CTest counts a
+# GoogleTest skip as passed, which would let a test that no longer runs go
+# unnoticed. Last, every fuzzing harness replays
 # its committed inputs and runs 30 s on new ones (scripts/fuzz.sh): about
 # eight minutes with its build, which keeps a CI run well within its limit.
 set -euo pipefail
