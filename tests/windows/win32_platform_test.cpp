@@ -7,6 +7,7 @@
 #include "platform/file_io.h"
 #include "platform/last_error.h"
 #include "platform/named_mutex.h"
+#include "platform/process.h"
 #include "platform/special_folders.h"
 #include "tests/support/sandbox.h"
 #include "xml/xml_error.h"
@@ -53,6 +54,21 @@ TEST(Win32SpecialFolders, AreTheShellsFoldersWithForwardSlashes) {
   EXPECT_NE(AppDataFolder(), LocalAppDataFolder());
   EXPECT_EQ(fs::path(ProgramFile()).filename(), "win32_platform_tests.exe");
   EXPECT_EQ(ProgramFolder(), fs::path(ProgramFile()).parent_path().generic_string());
+}
+
+TEST(Win32Process, StartsWaitsAndReportsExitCodesAndMissingPrograms) {
+  EXPECT_EQ(StartAndWait("cmd.exe /c exit 7", WindowState::Hidden), 7u);
+  EXPECT_EQ(StartAndWait("cmd /c \"exit 0\"", WindowState::Hidden), 0u);
+  EXPECT_EQ(StartAndWait("no-such-program-zephron.exe", WindowState::Hidden), std::nullopt);
+  EXPECT_EQ(LastSystemError().code, 2u);
+  EXPECT_EQ(WinExec("no-such-program-zephron.exe", WindowState::Hidden), 2u);
+  EXPECT_GT(WinExec("cmd.exe /c exit 0", WindowState::Hidden), 31u);
+
+  const auto cmd = FindProgram("cmd");
+  ASSERT_TRUE(cmd);
+  EXPECT_EQ(fs::path(*cmd).filename().string(), "cmd.exe");
+  EXPECT_EQ(FindProgram("win32_platform_tests.exe"), ProgramFile());  // the program's own folder first
+  EXPECT_EQ(FindProgram("no-such-program-zephron"), std::nullopt);
 }
 
 TEST(Win32FileIo, AppendsReplacesReadOnlyTargetsAndDeletesOnlyFiles) {
