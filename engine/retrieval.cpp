@@ -10,8 +10,10 @@
 // The files the engine reads itself (control file, texts) are fetched within
 // bounds of size and time (URLGetBoundedFile): a bound passed ends the
 // transfer as failed at once, without writing past it.
+#include <unistd.h>
+
 #include <algorithm>
-#include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
@@ -42,6 +44,8 @@ namespace {
 
 constexpr std::size_t kInternetBlock = 4096;
 constexpr std::size_t kLocalBlock = 32768;
+// What a download gathers of its blocks before writing them to its file.
+constexpr std::size_t kWriteBuffer = 256 * 1024;
 constexpr std::uint32_t kErrorInvalidName = 123;
 
 constexpr std::uint32_t kErrorDiskFull = 112;
@@ -66,13 +70,12 @@ std::string DownloadFolder(const TZephron& engine) { return platform::ToSlashes(
 
 // The temporary file of a retrieval; the first one in a folder also clears
 // that folder of the temporary files killed processes left.
-std::optional<platform::TempFile> NewTempFile(const std::string& folder, std::vector<std::string>& cleaned,
-                                              std::size_t bufferSize) {
+std::optional<platform::TempFile> NewTempFile(const std::string& folder, std::vector<std::string>& cleaned) {
   if (std::find(cleaned.begin(), cleaned.end(), folder) == cleaned.end()) {
     cleaned.push_back(folder);
     platform::RemoveStaleTempFiles(folder, kStaleTempFileAge);
   }
-  return platform::TempFile::Create(folder, bufferSize);
+  return platform::TempFile::Create(folder);
 }
 
 // A name taken from a URL may only name a file inside the target folder.
@@ -180,7 +183,7 @@ bool TZephron::URLGetFile(const HInternet& hfile, const std::string& url, bool u
     return refuseName();
   }
   const std::string target = folder + targetName;
-  std::optional<platform::TempFile> temp = NewTempFile(DownloadFolder(*this), FCleanedTempFolders, 1 << 16);
+  std::optional<platform::TempFile> temp = NewTempFile(DownloadFolder(*this), FCleanedTempFolders);
   if (!temp) {
     InternetCloseHandle(request);
     return false;
@@ -193,7 +196,10 @@ bool TZephron::URLGetFile(const HInternet& hfile, const std::string& url, bool u
   bool error = false;
   bool result = false;
   std::uint32_t total = 0;
-  std::array<std::byte, kInternetBlock> block;
+  // The blocks are read straight into a larger buffer that goes to the
+  // temporary file in one write whenever it is full, and at the end.
+  std::vector<std::byte> pending(kWriteBuffer);
+  std::size_t filled = 0;
   std::uint32_t read = 0;
   do {
     Dialogs().ProcessMessages();
@@ -202,7 +208,7 @@ bool TZephron::URLGetFile(const HInternet& hfile, const std::string& url, bool u
       error = true;
       break;
     }
-    if (!InternetReadFile(request, block, read)) {
+    if (!InternetReadFile(request, std::span(pending).subspan(filled, kInternetBlock), read)) {
       error = true;
       break;
     }
@@ -211,10 +217,14 @@ bool TZephron::URLGetFile(const HInternet& hfile, const std::string& url, bool u
       error = true;
       break;
     }
-    if (read > 0 && !temp->Write(std::span(block).first(read))) {
-      platform::SetLastSystemError(kErrorDiskFull);
-      error = true;
-      break;
+    filled += read;
+    if ((filled + kInternetBlock > pending.size() || read == 0) && filled > 0) {
+      if (!temp->Write(std::span(pending).first(filled))) {
+        platform::SetLastSystemError(kErrorDiskFull);
+        error = true;
+        break;
+      }
+      filled = 0;
     }
     total += read;
     DoFileProgress(target, static_cast<int>(total), static_cast<int>(size));
@@ -295,7 +305,7 @@ bool TZephron::CopyLocalFile(const std::string& source, const std::string& targe
   std::fseek(in.get(), 0, SEEK_SET);
   std::setvbuf(in.get(), nullptr, _IONBF, 0);
 
-  std::optional<platform::TempFile> temp = NewTempFile(DownloadFolder(*this), FCleanedTempFolders, 0);
+  std::optional<platform::TempFile> temp = NewTempFile(DownloadFolder(*this), FCleanedTempFolders);
   if (!temp) return false;
 
   bool cancel = false;
@@ -303,25 +313,43 @@ bool TZephron::CopyLocalFile(const std::string& source, const std::string& targe
   bool outOfBounds = false;
   std::uint32_t total = 0;
   std::vector<std::byte> block(kLocalBlock);
+  // The kernel copies each block between the files where it can; a bounded
+  // copy reads every block first, so that nothing past its bound is written.
+  bool kernelCopy = !FTransferBound;
+  const int sourceFd = ::fileno(in.get());
   for (;;) {
     if (FTransferBound && NowMs() >= FTransferBound->deadlineMs) {
       platform::SetLastSystemError(ERROR_INTERNET_TIMEOUT);
       outOfBounds = true;
       break;
     }
-    const std::size_t got = std::fread(block.data(), 1, block.size(), in.get());
-    if (got < block.size() && std::ferror(in.get())) {
-      failed = true;
-      break;
-    }
-    if (FTransferBound && std::uint64_t{total} + got > FTransferBound->size) {
-      platform::SetLastSystemError(kErrorFileTooLarge, "The file size exceeds the limit allowed and cannot be saved.");
-      outOfBounds = true;
-      break;
-    }
-    if (got > 0 && !temp->Write(std::span(block).first(got))) {
-      failed = true;
-      break;
+    std::size_t got = 0;
+    if (FTransferBound) {
+      ssize_t n = 0;
+      do {
+        n = ::read(sourceFd, block.data(), block.size());
+      } while (n < 0 && errno == EINTR);
+      if (n < 0) {
+        failed = true;
+        break;
+      }
+      got = static_cast<std::size_t>(n);
+      if (std::uint64_t{total} + got > FTransferBound->size) {
+        platform::SetLastSystemError(kErrorFileTooLarge, "The file size exceeds the limit allowed and cannot be saved.");
+        outOfBounds = true;
+        break;
+      }
+      if (got > 0 && !temp->Write(std::span(block).first(got))) {
+        failed = true;
+        break;
+      }
+    } else {
+      const ssize_t n = temp->CopyFrom(sourceFd, block, kernelCopy);
+      if (n < 0) {
+        failed = true;
+        break;
+      }
+      got = static_cast<std::size_t>(n);
     }
     total += static_cast<std::uint32_t>(got);
     DoFileProgress(source, static_cast<int>(total), static_cast<int>(length));
@@ -366,9 +394,14 @@ bool TZephron::ShowLoginDialog(const std::string& caption, std::string& user, st
 
 void TZephron::DoFileProgress(const std::string& FileName, int Pos, int Size) {
   if (FProgressForm) {
+    // The label changes with the file only, not with every block.
+    if (FileName != FProgressFileName || FProgressLabel.empty()) {
+      FProgressFileName = FileName;
+      FProgressLabel = "Downloading: " + platform::ExtractFileName(FileName);
+    }
     FProgressForm->SetRange(0, Size);
     FProgressForm->SetPosition(Pos);
-    FProgressForm->SetLabel("Downloading: " + platform::ExtractFileName(FileName));
+    FProgressForm->SetLabel(FProgressLabel);
   }
   if (OnFileProgress) OnFileProgress(*this, FileName, Pos, Size);
 }

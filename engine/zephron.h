@@ -465,6 +465,8 @@ class TZephron {
   bool FCancelled = false;
   bool FInProgress = false;
   std::unique_ptr<ui::ProgressWindow> FProgressForm;  // the download progress window while it exists
+  std::string FProgressFileName;                      // the file the progress label was made for
+  std::string FProgressLabel;                         // and that label
   std::thread FThread;                // the worker of a threaded update
   std::exception_ptr FThreadError;    // what left the worker's run
 

@@ -52,13 +52,17 @@ bool DeleteFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0;
 }
 
-namespace {
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
+bool WriteAllToFile(int fd, std::span<const std::byte> bytes) {
+  const std::byte* data = bytes.data();
+  std::size_t size = bytes.size();
   while (size > 0) {
     const ssize_t n = ::write(fd, data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) {
+      errno = EIO;
       return false;
     }
     data += n;
@@ -66,6 +70,25 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   }
   return true;
 }
+
+ssize_t CopyFileBlock(int in, int out, std::span<std::byte> buffer, bool& kernelCopy) {
+  while (kernelCopy) {
+    const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, buffer.size(), 0);
+    if (n >= 0) return n;
+    if (errno == EINTR) continue;
+    // Refused for these files (EXDEV, EINVAL, ENOSYS, EOPNOTSUPP, ...): a
+    // real read or write failure shows again below, on the plain path.
+    kernelCopy = false;
+  }
+  ssize_t got = 0;
+  do {
+    got = ::read(in, buffer.data(), buffer.size());
+  } while (got < 0 && errno == EINTR);
+  if (got <= 0) return got;
+  return WriteAllToFile(out, buffer.first(static_cast<std::size_t>(got))) ? got : -1;
+}
+
+namespace {
 
 // Copies from into a new temporary file in folder; its path, or empty.
 std::string CopyBeside(const std::string& from, const std::string& folder) {
@@ -81,15 +104,14 @@ std::string CopyBeside(const std::string& from, const std::string& folder) {
   // Held while the copy exists, so that a cleaner of stale temporary files leaves it alone.
   ::flock(out, LOCK_EX);
   bool ok = ::fchmod(out, info.st_mode & 07777) == 0;
-  char block[65536];
+  std::byte block[65536];
+  bool kernelCopy = true;
   while (ok) {
-    const ssize_t n = ::read(in, block, sizeof block);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = CopyFileBlock(in, out, block, kernelCopy);
     if (n <= 0) {
       ok = n == 0;
       break;
     }
-    ok = WriteAll(out, block, static_cast<std::size_t>(n));
   }
   ok = ok && ::fsync(out) == 0;
   ok = ::close(out) == 0 && ok;

@@ -2,9 +2,12 @@
 // calls (CreateFileW for append, DeleteFileW, MoveFileW, attributes) provide them.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace zephron::platform {
 
@@ -25,6 +28,18 @@ bool DeleteFile(const std::string& path);        // a file only; false for folde
 // flushed to disk, then renamed over it. A failed copy is removed again and
 // leaves to and from as they were. False for a folder in the way.
 bool MoveFileReplacing(const std::string& from, const std::string& to);
+
+// Copies the next block of at most buffer.size() bytes from in to out, both
+// at their file positions, which advance. While kernelCopy holds the kernel
+// copies it (copy_file_range), without the data passing through buffer; when
+// it refuses (another file system on an older kernel, a file system or file
+// it cannot copy between, ...) kernelCopy is cleared and this and every later
+// block go through buffer with read and write. The bytes copied, 0 at the end
+// of in, -1 when a read or write failed (errno tells why).
+ssize_t CopyFileBlock(int in, int out, std::span<std::byte> buffer, bool& kernelCopy);
+
+// Writes all of bytes to fd; false (errno set) when a write fails.
+bool WriteAllToFile(int fd, std::span<const std::byte> bytes);
 
 // Opens path for binary reading when it is a regular file (links followed);
 // nullptr for a missing one and for FIFOs, devices and folders, without ever

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "platform/file_io.h"
 
@@ -14,7 +15,7 @@ namespace zephron::platform {
 
 namespace fs = std::filesystem;
 
-std::optional<TempFile> TempFile::Create(const std::string& folder, std::size_t bufferSize) {
+std::optional<TempFile> TempFile::Create(const std::string& folder) {
   const auto ticks = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
   unsigned number = (ticks & 0xFFFFu) == 0 ? 1 : (ticks & 0xFFFFu);
   for (unsigned attempt = 0; attempt < 0xFFFFu; ++attempt) {
@@ -25,18 +26,7 @@ std::optional<TempFile> TempFile::Create(const std::string& folder, std::size_t 
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       ::flock(fd, LOCK_EX);
-      std::FILE* file = ::fdopen(fd, "wb");
-      if (!file) {
-        ::close(fd);
-        ::unlink(path.c_str());
-        return std::nullopt;
-      }
-      if (bufferSize == 0) {
-        std::setvbuf(file, nullptr, _IONBF, 0);
-      } else {
-        std::setvbuf(file, nullptr, _IOFBF, bufferSize);
-      }
-      return TempFile(path, file);
+      return TempFile(path, fd);
     }
     if (errno != EEXIST) return std::nullopt;
     number = number == 0xFFFFu ? 1 : number + 1;
@@ -44,21 +34,50 @@ std::optional<TempFile> TempFile::Create(const std::string& folder, std::size_t 
   return std::nullopt;
 }
 
+TempFile::TempFile(TempFile&& other) noexcept
+    : path_(std::move(other.path_)),
+      fd_(std::exchange(other.fd_, -1)),
+      kept_(std::exchange(other.kept_, true)) {}
+
+TempFile& TempFile::operator=(TempFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    if (!path_.empty() && !kept_) DeleteFile(path_);
+    path_ = std::move(other.path_);
+    fd_ = std::exchange(other.fd_, -1);
+    kept_ = std::exchange(other.kept_, true);
+  }
+  return *this;
+}
+
 TempFile::~TempFile() {
-  file_.reset();
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
   if (!path_.empty() && !kept_) DeleteFile(path_);
 }
 
 bool TempFile::Write(std::span<const std::byte> bytes) {
-  return file_ && std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) == bytes.size();
+  if (fd_ < 0) {
+    errno = EBADF;
+    return false;
+  }
+  return WriteAllToFile(fd_, bytes);
+}
+
+ssize_t TempFile::CopyFrom(int in, std::span<std::byte> buffer, bool& kernelCopy) {
+  if (fd_ < 0) {
+    errno = EBADF;
+    return -1;
+  }
+  return CopyFileBlock(in, fd_, buffer, kernelCopy);
 }
 
 bool TempFile::Close() {
-  if (!file_) return true;
+  if (fd_ < 0) return true;
   // On disk before it may replace a target: a crash must not leave a
   // renamed but empty file.
-  bool ok = std::fflush(file_.get()) == 0 && ::fsync(::fileno(file_.get())) == 0;
-  ok = std::fclose(file_.release()) == 0 && ok;
+  bool ok = ::fsync(fd_) == 0;
+  ok = ::close(std::exchange(fd_, -1)) == 0 && ok;
   return ok;
 }
 

@@ -10,26 +10,34 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <sys/types.h>
 
 namespace zephron::platform {
 
 class TempFile {
  public:
   // A new, empty file in folder ("" or a path ending in '/'), created
-  // exclusively. bufferSize 0: every Write goes straight to the file.
-  static std::optional<TempFile> Create(const std::string& folder, std::size_t bufferSize);
+  // exclusively. Writes go straight to the file: a caller that writes small
+  // pieces gathers them first.
+  static std::optional<TempFile> Create(const std::string& folder);
 
-  TempFile(TempFile&&) = default;
-  TempFile& operator=(TempFile&&) = default;
+  TempFile(TempFile&& other) noexcept;
+  TempFile& operator=(TempFile&& other) noexcept;
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
   // Removes the file unless it was released.
   ~TempFile();
 
   const std::string& path() const { return path_; }
+  // False (errno set) when not all of bytes could be written.
   bool Write(std::span<const std::byte> bytes);
+  // Appends the next block of at most buffer.size() bytes of the file open
+  // as in (from its position), as platform::CopyFileBlock does: the bytes
+  // copied, 0 at the end of in, -1 on failure.
+  ssize_t CopyFrom(int in, std::span<std::byte> buffer, bool& kernelCopy);
   // Flushes the data to disk and closes the file (and with it the lock).
   bool Close();
   // Deletes it now; false when that fails.
@@ -38,12 +46,9 @@ class TempFile {
   void Release() { kept_ = true; }
 
  private:
-  struct Closer {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-  };
-  TempFile(std::string path, std::FILE* file) : path_(std::move(path)), file_(file) {}
+  TempFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
   std::string path_;
-  std::unique_ptr<std::FILE, Closer> file_;
+  int fd_ = -1;
   bool kept_ = false;
 };
 

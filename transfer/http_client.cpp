@@ -6,17 +6,28 @@
 #include <string_view>
 
 #include "platform/ascii_case.h"
+#include "transfer/internet_internal.h"
 
 namespace zephron {
 namespace {
 
-// Keeps the first byte and stops the transfer: whatever the server sends
-// after it is never read, however large.
+// A body up to this size is read to its end (and dropped but for its first
+// byte), so that the connection stays open for the next request; a longer
+// one is cut off there.
+constexpr std::size_t kBodyReadLimit = 64 * 1024;
+
+struct Body {
+  std::string first;    // the first byte
+  std::size_t seen = 0;
+};
+
 size_t TakeFirstByte(char* data, size_t size, size_t count, void* user) {
-  if (size * count == 0) return 0;
-  auto* body = static_cast<std::string*>(user);
-  body->assign(data, 1);
-  return 0;
+  const std::size_t bytes = size * count;
+  auto* body = static_cast<Body*>(user);
+  if (bytes == 0) return 0;
+  if (body->first.empty()) body->first.assign(data, 1);
+  body->seen += bytes;
+  return body->seen > kBodyReadLimit ? 0 : bytes;
 }
 
 // Keeps the value of the last Location header: the transfer stops at the
@@ -56,7 +67,7 @@ THttpGetResult TIdHTTP::Get(const std::string& url) const {
     result.error = "cannot create an HTTP request";
     return result;
   }
-  std::string body;
+  Body body;
   char errorText[CURL_ERROR_SIZE] = {};
   curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl.get(), CURLOPT_FOLLOWLOCATION, 0L);
@@ -70,9 +81,12 @@ THttpGetResult TIdHTTP::Get(const std::string& url) const {
   curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, 30L);
   curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT_MS, TimeLimitMs);
   curl_easy_setopt(curl.get(), CURLOPT_PROTOCOLS_STR, "http,https");
+  // The Internet layer's pool: the connection to a redirector serves the
+  // requests that follow it.
+  if (CURLSH* pool = transfer::detail::SharedConnections()) curl_easy_setopt(curl.get(), CURLOPT_SHARE, pool);
   const CURLcode code = curl_easy_perform(curl.get());
-  // The write error is ours: the first byte of the body has come.
-  const bool stoppedAtFirstByte = code == CURLE_WRITE_ERROR && !body.empty();
+  // The write error is ours: the body went past what is read of it.
+  const bool stoppedAtFirstByte = code == CURLE_WRITE_ERROR && !body.first.empty();
   if (code != CURLE_OK && !stoppedAtFirstByte) {
     result.error = errorText[0] ? errorText : curl_easy_strerror(code);
     return result;
@@ -91,7 +105,7 @@ THttpGetResult TIdHTTP::Get(const std::string& url) const {
     return result;
   }
   result.ok = true;
-  result.body = std::move(body);
+  result.body = std::move(body.first);
   return result;
 }
 

@@ -3,8 +3,10 @@
 // more ends the request as an error, whatever its body.
 //
 // Only whether the answer has a body matters to its user (a redirector
-// answers with an empty one), so the client reads at most the first byte of a
-// body and stops there; and the whole request is bounded by TimeLimitMs.
+// answers with an empty one), so the client keeps at most the first byte of a
+// body and reads no more than 64 KiB of it; and the whole request is bounded
+// by TimeLimitMs. Its connections go to the Internet layer's pool, so that
+// the requests after a redirector's answer can use the same connection.
 #pragma once
 
 #include <functional>

@@ -15,6 +15,13 @@
 // Bodies are streamed: a request holds at most a bounded amount of received
 // data, whatever the size of the file.
 //
+// HTTP connections are kept alive in one pool per process, as the library
+// keeps them: a request reuses a connection to the same server (and proxy)
+// that an earlier request of any session left open, so a series of requests
+// to one server, also across sessions, goes over one connection.
+// INTERNET_FLAG_KEEP_CONNECTION and INTERNET_FLAG_EXISTING_CONNECT are
+// accepted; they ask for what the pool does anyway.
+//
 // Host names under the special-use domain "invalid" never resolve: they fail
 // with ERROR_INTERNET_NAME_NOT_RESOLVED at once, without a resolver.
 //
@@ -153,9 +160,10 @@ HInternet InternetOpenUrlW(const HInternet& session, const std::string& url, con
 // 12150) when the response has no such header.
 bool HttpQueryInfoW(const HInternet& request, std::uint32_t infoLevel, std::uint32_t& value);
 
-// Reads the next bytes of a request or FTP file, at most buffer.size(); read
-// is 0 at the end of the data. False when the transfer failed (cut off,
-// time-out, ...).
+// Reads the next bytes of a request or FTP file into buffer, waiting until it
+// is full (as the library's synchronous reads do); read is less than
+// buffer.size() only where the data ends, and 0 after its end. False when
+// the transfer failed (cut off, time-out, ...).
 bool InternetReadFile(const HInternet& file, std::span<std::byte> buffer, std::uint32_t& read);
 
 // An HTTP connection (nothing is sent yet) or a logged-in FTP session. For FTP

@@ -89,7 +89,7 @@ class HttpConnection : public HandleObject {
   std::string user;
   std::string password;
 };
-void ApplyHttpOptions(CURL* easy, std::uint32_t flags, const std::string& url) {
+void ApplyHttpOptions(CURL* easy, const std::string& url) {
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   // A redirect must not take a secured request onto plain http.
   const bool secure = platform::StartsWithAsciiNoCase(url, "https:");
@@ -97,10 +97,10 @@ void ApplyHttpOptions(CURL* easy, std::uint32_t flags, const std::string& url) {
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-  // A connection outlives its request only with keep-alive, and a request
-  // takes over a kept connection only when it asks for an existing one.
-  curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, (flags & INTERNET_FLAG_KEEP_CONNECTION) ? 0L : 1L);
-  curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, (flags & INTERNET_FLAG_EXISTING_CONNECT) ? 0L : 1L);
+  // Connections are kept alive in the process's pool and reused by later
+  // requests, whatever the flags: INTERNET_FLAG_KEEP_CONNECTION and
+  // INTERNET_FLAG_EXISTING_CONNECT ask for what the pool does anyway.
+  if (CURLSH* pool = SharedConnections()) curl_easy_setopt(easy, CURLOPT_SHARE, pool);
 }
 
 std::uint32_t RequestSecurity(std::uint32_t flags) {
@@ -170,7 +170,7 @@ HInternet InternetOpenUrlW(const HInternet& session, const std::string& url, con
     curl_easy_setopt(easy.get(), CURLOPT_PROXYUSERNAME, target.user->c_str());
     curl_easy_setopt(easy.get(), CURLOPT_PROXYPASSWORD, target.password.c_str());
   }
-  ApplyHttpOptions(easy.get(), flags, target.url);
+  ApplyHttpOptions(easy.get(), target.url);
   curl_easy_setopt(easy.get(), CURLOPT_URL, target.url.c_str());
   auto request = std::make_shared<HttpRequest>(owner->core, std::move(easy));
   if (!request->Send(headers, flags)) return {};
@@ -210,7 +210,7 @@ HInternet HttpOpenRequestW(const HInternet& handle, const std::string& verb, con
   connection->core->Apply(easy.get(), RequestSecurity(flags));
   const std::string object = objectName.empty() || objectName.front() != '/' ? "/" + objectName : objectName;
   const std::string url = "http://" + connection->server + ":" + std::to_string(connection->port) + object;
-  ApplyHttpOptions(easy.get(), flags | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_EXISTING_CONNECT, url);
+  ApplyHttpOptions(easy.get(), url);
   curl_easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
   const std::string method = verb.empty() ? "GET" : verb;
   if (method != "GET") curl_easy_setopt(easy.get(), CURLOPT_CUSTOMREQUEST, method.c_str());

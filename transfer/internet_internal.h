@@ -1,12 +1,15 @@
 // Internal to the Internet library stand-in: the handle objects and the
-// transfer pump that the session, HTTP and FTP units share. Nothing outside
-// transfer/internet_*.cpp includes this header; internet.h is the public one.
+// transfer pump that the session, HTTP and FTP units share (and the
+// connection pool the updater's own HTTP client uses too). Nothing outside
+// transfer/ includes this header; internet.h is the public one.
 //
-// Every handle runs its transfers on its session's multi handle, so that HTTP
-// connections kept alive by one request can be reused by the next and an FTP
-// control connection stays logged in between the calls on it. A transfer is
+// Every handle runs its transfers on its session's multi handle; HTTP
+// connections kept alive by one request are reused by the next through the
+// process's pool, and an FTP control connection stays logged in between the
+// calls on it. A transfer is
 // pumped only while its caller waits for it; received data goes into a
-// bounded buffer and the transfer is paused when that buffer is full.
+// bounded buffer and the transfer is paused when that buffer is full, until
+// the reader has emptied it.
 #pragma once
 
 #include <curl/curl.h>
@@ -59,6 +62,12 @@ constexpr std::size_t kBufferLimit = 1024 * 1024;
 constexpr long kCurlBufferSize = 256 * 1024;
 
 void GlobalInit();
+
+// The process's pool of kept-alive HTTP connections (and its resolver cache),
+// which every HTTP request of every session uses, as the platform's library
+// keeps one pool per process: a request to a server another request has
+// talked to goes over that connection again when it is still open.
+CURLSH* SharedConnections();
 
 inline void Fail(std::uint32_t code, std::string text = {}) { platform::SetLastSystemError(code, std::move(text)); }
 
@@ -221,22 +230,30 @@ class Transfer {
 
   std::size_t Available() const { return buffer_.size() - offset_; }
 
-  // Up to buffer.size() bytes of received data; waits for data when none is buffered.
+  // Fills out with received data, waiting for more as long as the transfer
+  // goes on (as the library's synchronous reads do): less than out.size()
+  // only at the end of the data or when the transfer failed.
   std::size_t Read(std::span<std::byte> out) {
-    if (Available() == 0 && !done_) {
-      buffer_.clear();
-      offset_ = 0;
-      if (paused_) {
-        paused_ = false;
-        Touch();
-        curl_easy_pause(easy_, CURLPAUSE_CONT);
+    std::size_t filled = 0;
+    while (filled < out.size()) {
+      if (Available() == 0) {
+        if (done_) break;
+        buffer_.clear();
+        offset_ = 0;
+        if (paused_) {
+          paused_ = false;
+          Touch();
+          curl_easy_pause(easy_, CURLPAUSE_CONT);
+        }
+        Pump([this] { return Available() > 0; });
+        if (Available() == 0) break;
       }
-      Pump([this] { return Available() > 0; });
+      const std::size_t n = std::min(out.size() - filled, Available());
+      std::memcpy(out.data() + filled, buffer_.data() + offset_, n);
+      offset_ += n;
+      filled += n;
     }
-    const std::size_t n = std::min(out.size(), Available());
-    if (n > 0) std::memcpy(out.data(), buffer_.data() + offset_, n);
-    offset_ += n;
-    return n;
+    return filled;
   }
 
   // Reports the failure of a finished transfer as the last error.
@@ -259,21 +276,25 @@ class Transfer {
     }
   }
 
+  // Takes every chunk libcurl hands over (handing one back paused would make
+  // libcurl copy it aside) and pauses the receiving once the buffer is full;
+  // the buffer thus holds at most the limit plus one receive buffer.
   static size_t OnWrite(char* data, size_t size, size_t count, void* self) {
     auto* transfer = static_cast<Transfer*>(self);
     const std::size_t bytes = size * count;
     transfer->Touch();
     transfer->headersDone_ = true;
     if (!transfer->keepBody_) return bytes;
-    if (transfer->Available() >= kBufferLimit) {
-      transfer->paused_ = true;
-      return CURL_WRITEFUNC_PAUSE;
-    }
     if (transfer->offset_ > 0 && transfer->offset_ == transfer->buffer_.size()) {
       transfer->buffer_.clear();
       transfer->offset_ = 0;
     }
+    if (transfer->buffer_.capacity() == 0) transfer->buffer_.reserve(kBufferLimit + kCurlBufferSize);
     transfer->buffer_.insert(transfer->buffer_.end(), data, data + bytes);
+    if (!transfer->paused_ && transfer->Available() >= kBufferLimit) {
+      transfer->paused_ = true;
+      curl_easy_pause(transfer->easy_, CURLPAUSE_RECV);
+    }
     return bytes;
   }
 

@@ -18,6 +18,54 @@ void GlobalInit() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+namespace {
+
+// The shared pool may be used by several threads (the engine's worker thread
+// and the window's): libcurl locks each kind of shared data through these.
+class ConnectionPool {
+ public:
+  ConnectionPool() : share_(curl_share_init()) {
+    if (!share_) return;
+    curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, &ConnectionPool::Lock);
+    curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, &ConnectionPool::Unlock);
+    curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+  }
+  ConnectionPool(const ConnectionPool&) = delete;
+  ConnectionPool& operator=(const ConnectionPool&) = delete;
+  // At the end of the process: closes the connections still kept (unless a
+  // transfer still holds the pool, then it is left to the process's end).
+  ~ConnectionPool() {
+    if (share_) curl_share_cleanup(share_);
+  }
+  CURLSH* get() const { return share_; }
+
+ private:
+  static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
+    static_cast<ConnectionPool*>(self)->locks_[Index(data)].lock();
+  }
+  static void Unlock(CURL*, curl_lock_data data, void* self) {
+    static_cast<ConnectionPool*>(self)->locks_[Index(data)].unlock();
+  }
+  static std::size_t Index(curl_lock_data data) {
+    const auto index = static_cast<std::size_t>(data);
+    return index < kLocks ? index : 0;
+  }
+
+  static constexpr std::size_t kLocks = CURL_LOCK_DATA_LAST;
+  CURLSH* share_;
+  std::mutex locks_[kLocks];
+};
+
+}  // namespace
+
+CURLSH* SharedConnections() {
+  GlobalInit();
+  static ConnectionPool pool;
+  return pool.get();
+}
+
 EasyPtr NewEasy() {
   EasyPtr easy(curl_easy_init());
   if (!easy) Fail(ERROR_INTERNET_INTERNAL_ERROR, "The transfer could not be set up");

@@ -1,4 +1,10 @@
+#include <chrono>
 #include <filesystem>
+#include <set>
+#include <utility>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "archive/crc32.h"
 #include "tests/driver/driver_fixture.h"
@@ -143,6 +149,42 @@ TEST_F(HttpCheckPass, RedirectorPointsToTheRealLocationAndIsAskedOnce) {
   EXPECT_EQ(form->Zephron.URL, nginx.Url("/updates/tendwell/tendwell.INF"));
   EXPECT_EQ(form->Zephron.UpdateType, httpUpdate);
   EXPECT_EQ(Requests("/go/updates/"), 1) << "one GET for two products with the same base URL";
+}
+
+// The access log tells each request's connection (conn=) and its number on
+// that connection (req=).
+TEST_F(HttpCheckPass, FiveProductsOnOneLocationTakeOneRedirectorGetAndOneConnection) {
+  Install("TesselServer", "TesselServer.exe", "tessel");
+  Install("Olvane Server", "Olvane.exe", "olvane");
+  Install("Zephron", "Zephron.exe", "zephron");
+  for (const auto& [folder, program] : {std::pair{"tesselserver", "TesselServer.exe"}, std::pair{"olvane", "Olvane.exe"},
+                                         std::pair{"zephron", "Zephron.exe"}}) {
+    WriteFile(nginx.DocRoot() / "updates" / folder / (std::string(folder) + ".INF"),
+              std::string("[update]\nlocalversion=") + program + "\nnewsize=6\n");
+  }
+  auto form = MakeForm();
+  const std::string redirector = nginx.Url("/go/updates/");
+  form->UpdateLocationSource = [&](const std::string&) { return TUpdateLocation{redirector, "", ""}; };
+  form->bCheckClick();
+  EXPECT_EQ(form->ErrorCode, 0);
+  // nginx writes a request's line just after its answer.
+  auto log = nginx.AccessLog();
+  for (int attempt = 0; attempt < 150 && log.size() < 6; ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    log = nginx.AccessLog();
+  }
+  std::vector<std::string> uris;
+  std::set<std::string> connections;
+  for (const auto& line : log) {
+    uris.push_back(line.substr(0, line.find(' ', 4)));
+    connections.insert(line.substr(line.find("conn="), line.find(' ', line.find("conn=")) - line.find("conn=")));
+  }
+  EXPECT_EQ(uris, (std::vector<std::string>{"GET /go/updates/", "GET /updates/tesselserver/tesselserver.INF",
+                                            "GET /updates/olvane/olvane.INF", "GET /updates/quillon/quillon.INF",
+                                            "GET /updates/tendwell/tendwell.INF", "GET /updates/zephron/zephron.INF"}));
+  EXPECT_EQ(connections.size(), 1u) << "every request after the first on the connection kept alive";
+  ASSERT_FALSE(log.empty());
+  EXPECT_NE(log.back().find(" req=6 "), std::string::npos) << log.back();
 }
 
 TEST_F(HttpCheckPass, BaseUrlWithABodyIsUsedItself) {

@@ -107,6 +107,20 @@ TEST_F(HttpRetrieval, DownloadsFileByteForByteWithProgressPerBlock) {
   EXPECT_GE(engine.dialogs.processedMessages(), 4);
 }
 
+// Larger than the receive buffer (the transfer pauses and resumes) and than
+// the write buffer (the file is written in several pieces).
+TEST_F(HttpRetrieval, LargeDownloadArrivesWholeInBlocksOf4096) {
+  const std::string body = Pattern(3 * 1024 * 1024 + 123);
+  std::vector<int> positions;
+  engine.OnFileProgress = [&](TZephron&, const std::string&, int pos, int) { positions.push_back(pos); };
+  ASSERT_TRUE(Get(Serve("/large.bin", body)));
+  EXPECT_TRUE(ReadFile(target / "large.bin") == body);
+  ASSERT_EQ(positions.size(), body.size() / 4096 + 2);
+  for (std::size_t i = 0; i + 2 < positions.size(); ++i) ASSERT_EQ(positions[i], static_cast<int>((i + 1) * 4096));
+  EXPECT_EQ(positions[positions.size() - 2], static_cast<int>(body.size()));
+  EXPECT_EQ(positions.back(), static_cast<int>(body.size()));
+}
+
 TEST_F(HttpRetrieval, RequestAsksForFreshCopyAndCarriesAgent) {
   engine.Agent = "ZephronTestAgent/1";
   ASSERT_TRUE(Get(Serve("/fresh.txt", "fresh")));
@@ -363,25 +377,32 @@ TEST_F(HttpRetrieval, TemporaryFileGoesToTempDirectoryWhenSystemFolderIsOff) {
   EXPECT_TRUE(TempFilesIn(downloads).empty());
 }
 
-TEST_F(HttpRetrieval, KeepAliveWithExistingConnectionReusesTheConnection) {
+// Connections stay open for the next request, with the keep-alive flags
+// and without them, and also from one session to the next.
+TEST_F(HttpRetrieval, DownloadsReuseTheKeptConnectionWithOrWithoutTheFlags) {
+  const auto field = [](const std::string& line, const std::string& name) {
+    const auto at = line.find(name + "=");
+    return at == std::string::npos ? std::string() : line.substr(at, line.find(' ', at) - at);
+  };
+  const auto request = [&](const std::string& line) { return std::stoi(field(line, "req").substr(4)); };
+  ASSERT_TRUE(Get(Serve("/plain1.txt", "1")));
+  ASSERT_TRUE(Get(Serve("/plain2.txt", "2")));
   engine.HTTPKeepAliveAuthentication = true;
   engine.ExistingConnection = true;
-  ASSERT_TRUE(Get(Serve("/ka1.txt", "1")));
-  ASSERT_TRUE(Get(Serve("/ka2.txt", "2")));
-  const auto first = LogFor("/ka1.txt"), second = LogFor("/ka2.txt");
-  ASSERT_EQ(first.size(), 1u);
-  ASSERT_EQ(second.size(), 1u);
-  const auto conn = [](const std::string& line) { return line.substr(line.find("conn=")).substr(0, line.substr(line.find("conn=")).find(' ')); };
-  EXPECT_EQ(conn(first[0]), conn(second[0]));
-  EXPECT_NE(second[0].find("req=2"), std::string::npos) << second[0];
-}
-
-TEST_F(HttpRetrieval, WithoutKeepAliveEachDownloadHasItsOwnConnection) {
-  ASSERT_TRUE(Get(Serve("/nk1.txt", "1")));
-  ASSERT_TRUE(Get(Serve("/nk2.txt", "2")));
-  const auto second = LogFor("/nk2.txt");
-  ASSERT_EQ(second.size(), 1u);
-  EXPECT_NE(second[0].find("req=1"), std::string::npos) << second[0];
+  ASSERT_TRUE(Get(Serve("/flags.txt", "3")));
+  engine.StopConnection();
+  ASSERT_EQ(engine.StartConnection(), 0);
+  ASSERT_TRUE(Get(Serve("/session2.txt", "4")));
+  std::vector<std::string> lines;
+  for (const char* uri : {"/plain1.txt", "/plain2.txt", "/flags.txt", "/session2.txt"}) {
+    const auto found = LogFor(uri);
+    ASSERT_EQ(found.size(), 1u) << uri;
+    lines.push_back(found[0]);
+  }
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    EXPECT_EQ(field(lines[i], "conn"), field(lines[0], "conn")) << lines[i];
+    EXPECT_EQ(request(lines[i]), request(lines[0]) + static_cast<int>(i)) << lines[i];
+  }
 }
 
 TEST_F(HttpRetrieval, EmptyFileIsPlacedButReportedAsNotFetched) {

@@ -1,6 +1,7 @@
 // Putting downloads in place and cleaning up after killed downloads.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/file_io.h"
 #include "platform/temp_file.h"
@@ -78,6 +80,35 @@ TEST_F(CrossDeviceMove, FailedCopyLeavesTheOldTargetAndNoCopy) {
   EXPECT_TRUE(fs::exists(source / "new.bin"));
 }
 
+// Block copies: by the kernel where it copies between the two files, else
+// through the buffer, in blocks of the buffer's size either way.
+TEST_F(CrossDeviceMove, BlockCopyFallsBackToReadAndWriteWhenTheKernelRefuses) {
+  std::string data(100000, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 300);
+  WriteFile(source / "data.bin", data);
+  std::vector<std::byte> buffer(32768);
+  const auto copy = [&](const fs::path& to, int extraFlags, bool& kernelCopy) {
+    const int in = ::open((source / "data.bin").c_str(), O_RDONLY | O_CLOEXEC);
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | extraFlags, 0644);
+    std::vector<ssize_t> blocks;
+    for (ssize_t n = 1; n > 0 && blocks.size() < 10;) blocks.push_back(n = CopyFileBlock(in, out, buffer, kernelCopy));
+    ::close(in);
+    ::close(out);
+    return blocks;
+  };
+  const std::vector<ssize_t> expected{32768, 32768, 32768, 1696, 0};
+  // Another file system: the kernel may copy or refuse (older kernels
+  // copied, newer ones refuse); the copy is whole either way.
+  bool kernelCopy = true;
+  EXPECT_EQ(copy(target / "other-device.bin", 0, kernelCopy), expected);
+  EXPECT_EQ(ReadFile(target / "other-device.bin"), data);
+  // A file open for appending is never one the kernel copies into.
+  kernelCopy = true;
+  EXPECT_EQ(copy(source / "appended.bin", O_APPEND, kernelCopy), expected);
+  EXPECT_FALSE(kernelCopy);
+  EXPECT_EQ(ReadFile(source / "appended.bin"), data);
+}
+
 class StaleTempFiles : public ::testing::Test {
  protected:
   void Age(const fs::path& path) { fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(48)); }
@@ -91,7 +122,7 @@ TEST_F(StaleTempFiles, FileOfAKilledWriterIsRemovedOneStillHeldStays) {
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    auto temp = TempFile::Create(folder(), 0);
+    auto temp = TempFile::Create(folder());
     const std::string name = temp ? temp->path() : std::string();
     (void)!::write(pipe[1], name.data(), name.size());
     ::_exit(0);  // no destructor: the file stays, as after a kill
@@ -105,7 +136,7 @@ TEST_F(StaleTempFiles, FileOfAKilledWriterIsRemovedOneStillHeldStays) {
   const fs::path abandoned = name;
   ASSERT_TRUE(fs::exists(abandoned));
 
-  auto live = TempFile::Create(folder(), 0);
+  auto live = TempFile::Create(folder());
   ASSERT_TRUE(live);
   const fs::path recent = sandbox.temp() / "ZEPBEEF.tmp";
   WriteFile(recent, "new");
