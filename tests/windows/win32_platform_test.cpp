@@ -8,6 +8,7 @@
 #include "platform/last_error.h"
 #include "platform/named_mutex.h"
 #include "platform/process.h"
+#include "platform/resources.h"
 #include "platform/special_folders.h"
 #include "tests/support/sandbox.h"
 #include "xml/xml_error.h"
@@ -69,6 +70,14 @@ TEST(Win32Process, StartsWaitsAndReportsExitCodesAndMissingPrograms) {
   EXPECT_EQ(fs::path(*cmd).filename().string(), "cmd.exe");
   EXPECT_EQ(FindProgram("win32_platform_tests.exe"), ProgramFile());  // the program's own folder first
   EXPECT_EQ(FindProgram("no-such-program-zephron"), std::nullopt);
+}
+
+TEST(Win32Resources, AreTheProgramsRcdataResourcesByName) {
+  const auto sample = FindResource("ZTEST");
+  ASSERT_TRUE(sample);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(sample->data()), sample->size()),
+            "A program resource, read back by the tests.\n");
+  EXPECT_FALSE(FindResource("UPD"));
 }
 
 TEST(Win32FileIo, AppendsReplacesReadOnlyTargetsAndDeletesOnlyFiles) {
