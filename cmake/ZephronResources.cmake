@@ -1,10 +1,18 @@
 # zephron_add_resource(TARGET NAME FILE): links the bytes of FILE (which may
 # be made by the build) into the executable TARGET as the program resource
-# NAME (platform/resources.h). The bytes are assembled with .incbin, so a
-# large file costs no compile time; the generated registration runs before
-# main.
+# NAME (platform/resources.h). On Windows the file becomes an RCDATA resource
+# of the executable's resource section, compiled by windres. Elsewhere the
+# bytes are assembled with .incbin, so a large file costs no compile time;
+# the generated registration runs before main.
 function(zephron_add_resource target name file)
   set(_base ${CMAKE_CURRENT_BINARY_DIR}/resource_${target}_${name})
+  if(WIN32)
+    file(WRITE ${_base}.rc.in "${name} RCDATA \"${file}\"\n")
+    configure_file(${_base}.rc.in ${_base}.rc COPYONLY)
+    set_source_files_properties(${_base}.rc PROPERTIES OBJECT_DEPENDS ${file})
+    target_sources(${target} PRIVATE ${_base}.rc)
+    return()
+  endif()
   string(MAKE_C_IDENTIFIER "zephron_resource_${target}_${name}" _symbol)
   file(WRITE ${_base}.S.in
     "    .section .rodata\n"

@@ -70,7 +70,11 @@ TDateTime FromTimePoint(std::chrono::system_clock::time_point tp) {
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(tp.time_since_epoch());
   std::time_t seconds = static_cast<std::time_t>(std::chrono::floor<std::chrono::seconds>(ms).count());
   std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &seconds);
+#else
   localtime_r(&seconds, &local);
+#endif
   const auto date = EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday).value_or(0);
   const int millis = static_cast<int>(ms.count() - static_cast<long long>(seconds) * 1000);
   // tm_sec may be 60 on a leap second; fold it into 59.

@@ -163,6 +163,8 @@ NamedMutex::NamedMutex(std::string_view name) {
   }
 }
 
+bool NamedMutex::valid() const { return fd_ >= 0; }
+
 NamedMutex::~NamedMutex() {
   if (fd_ >= 0) ::close(fd_);
 }

@@ -4,7 +4,9 @@
 // exists while any process holds a handle to it; the kernel releases the
 // handles of a process that dies, so nothing stale is left behind.
 //
-// Each name is a lock file: in ZEPHRON_MUTEX_DIR/global and
+// On Windows these are the system's own mutexes, created with a security
+// descriptor whose access-control list is null (everyone may open them).
+// Elsewhere each name is a lock file: in ZEPHRON_MUTEX_DIR/global and
 // ZEPHRON_MUTEX_DIR/session when that variable is set; otherwise in
 // /tmp/.zephron-mutex (shared by all users) and in
 // $XDG_RUNTIME_DIR/zephron-mutex (or /tmp/.zephron-mutex-<uid>) for the session.
@@ -34,17 +36,23 @@ class NamedMutex {
 
   // False when the name could not be created at all (the creation failed);
   // problem() then says why, for a warning.
-  bool valid() const { return fd_ >= 0; }
+  bool valid() const;
   bool alreadyExisted() const { return alreadyExisted_; }
   const std::string& problem() const { return problem_; }
 
  private:
-  int fd_ = -1;
+#ifdef _WIN32
+  void* handle_ = nullptr;  // the mutex's HANDLE
+#else
+  int fd_ = -1;  // the lock file
+#endif
   bool alreadyExisted_ = false;
   std::string problem_;
 };
 
+#ifndef _WIN32
 // The lock file that stands for a mutex name (for diagnostics and tests).
 std::string MutexFile(std::string_view name);
+#endif
 
 }  // namespace zephron::platform

@@ -1,4 +1,4 @@
-// Stand-in for the platform's process calls: CreateProcessW with
+// The platform's process calls: CreateProcessW with
 // WaitForSingleObject and GetExitCodeProcess (StartAndWait), WinExec and
 // ShellExecuteW with the verb "open".
 //
@@ -7,15 +7,15 @@
 // is started directly, never through a shell: ">>", "|" or "&" in a command
 // line reach the program as plain arguments.
 //
-// Programs are looked up as Windows looks them up: a name with a folder in
-// it is taken as it is (relative to the current folder); a bare name is
-// looked for in the running program's own folder, then in the current
-// folder, then along PATH. Windows programs end in ".exe" and Linux programs
-// have no extension, so a name ending in ".exe" (any case) that is not found
-// is looked for again without it: "patcher.exe" finds a program "patcher".
-//
-// The window state a caller asks for (hidden, shown normally) has no meaning
-// for the programs started here and is without effect.
+// On Windows these are the system's own calls. Elsewhere programs are
+// looked up as Windows looks them up: a name with a folder in it is taken as
+// it is (relative to the current folder); a bare name is looked for in the
+// running program's own folder, then in the current folder, then along PATH.
+// Windows programs end in ".exe" and Linux programs have no extension, so a
+// name ending in ".exe" (any case) that is not found is looked for again
+// without it: "patcher.exe" finds a program "patcher". There the window state
+// a caller asks for (hidden, shown normally) has no meaning and is without
+// effect.
 #pragma once
 
 #include <cstdint>

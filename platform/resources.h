@@ -1,9 +1,9 @@
-// Stand-in for the platform's program resources (FindResourceW, LoadResource,
+// The platform's program resources (FindResourceW, LoadResource,
 // SizeofResource, LockResource of RT_RCDATA): named blobs of data linked into
 // the executable at build time. The build adds them with
-// zephron_add_resource(TARGET NAME FILE) (cmake/ZephronResources.cmake), which
-// assembles the file's bytes into the program and registers them under NAME
-// before main runs.
+// zephron_add_resource(TARGET NAME FILE) (cmake/ZephronResources.cmake): on
+// Windows an RCDATA resource; elsewhere the file's bytes are assembled into
+// the program and registered under NAME before main runs.
 #pragma once
 
 #include <cstddef>

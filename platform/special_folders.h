@@ -2,7 +2,9 @@
 // CSIDL_PERSONAL, CSIDL_APPDATA, CSIDL_LOCAL_APPDATA), GetTempPathW,
 // GetWindowsDirectoryW, GetSystemDirectoryW and the program's own folder.
 //
-// Documents, application data and local application data are first taken
+// On Windows these are the shell's own folders (SHGetFolderPathW) and the
+// system's calls, with "/" separators. Elsewhere documents, application data
+// and local application data are first taken
 // from the per-user registry key
 //   HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders
 // (values "Personal", "AppData", "Local AppData"), so that a sandbox can move

@@ -2,21 +2,26 @@
 # Installs every Debian package the project needs (a no-op when all are
 # present), then configures and builds the normal build (build/) and, with
 # --sanitize or --all, the AddressSanitizer + UndefinedBehaviorSanitizer build
-# (build-asan/).
+# (build-asan/). --windows installs the cross compilers and Wine as well and
+# cross-builds the Windows programs and their tests (build-win/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 want_normal=1
 want_asan=0
+want_windows=0
 for arg in "$@"; do
   case "$arg" in
     --sanitize) want_normal=0; want_asan=1 ;;
     --all) want_asan=1 ;;
-    *) echo "usage: $0 [--sanitize|--all]" >&2; exit 2 ;;
+    --windows) want_windows=1 ;;
+    *) echo "usage: $0 [--sanitize|--all] [--windows]" >&2; exit 2 ;;
   esac
 done
 
-mapfile -t packages < <(grep -vE '^\s*(#|$)' scripts/packages.txt)
+lists=(scripts/packages.txt)
+[ "$want_windows" -eq 1 ] && lists+=(scripts/packages-windows.txt)
+mapfile -t packages < <(cat "${lists[@]}" | grep -vE '^\s*(#|$)')
 missing=()
 for pkg in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
@@ -48,3 +53,4 @@ build() {
 }
 if [ "$want_normal" -eq 1 ]; then build build; fi
 if [ "$want_asan" -eq 1 ]; then build build-asan -DZEPHRON_SANITIZE=ON -DZEPHRON_BENCH=OFF; fi
+if [ "$want_windows" -eq 1 ]; then build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake; fi

@@ -51,8 +51,9 @@ class TxmlFileStream : public TxmlStream {
     // Reading while others may read and write the file meanwhile.
     OpenRead,
     // Creating or emptying the file, then writing it while others may read
-    // it but not write it (an advisory lock that other writers of this
-    // library respect; Linux has no mandatory share modes).
+    // it but not write it (Windows' share mode; elsewhere an advisory lock
+    // that other writers of this library respect, there being no mandatory
+    // share modes).
     Create,
   };
 
@@ -69,7 +70,11 @@ class TxmlFileStream : public TxmlStream {
   std::size_t Write(const void* buffer, std::size_t count) override;
 
  private:
+#ifdef _WIN32
+  void* handle_ = nullptr;  // the file's HANDLE
+#else
   int fd_ = -1;
+#endif
   std::int64_t position_ = 0;
 };
 

@@ -107,7 +107,10 @@ class XmlValuesLocaleTest : public ::testing::TestWithParam<const char*> {
   void SetUp() override {
     saved_ = std::setlocale(LC_ALL, nullptr);
     ASSERT_NE(std::setlocale(LC_ALL, GetParam()), nullptr) << GetParam() << " is not installed (locales-all)";
+#ifndef _WIN32
+    // The C++ library of the Windows build knows no named locales; the C one does.
     std::locale::global(std::locale(GetParam()));
+#endif
   }
   void TearDown() override {
     std::locale::global(std::locale::classic());
@@ -139,7 +142,12 @@ TEST_P(XmlValuesLocaleTest, TypedValuesRoundTripThroughAFile) {
   EXPECT_TRUE(r.SubNodeBoolValue("On"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Locales, XmlValuesLocaleTest, ::testing::Values("de_DE.UTF-8", "fr_FR.UTF-8"));
+INSTANTIATE_TEST_SUITE_P(Locales, XmlValuesLocaleTest, 
+#ifdef _WIN32
+                         ::testing::Values("German_Germany.1252", "French_France.1252"));
+#else
+                         ::testing::Values("de_DE.UTF-8", "fr_FR.UTF-8"));
+#endif
 
 }  // namespace
 }  // namespace zephron::test

@@ -1,0 +1,112 @@
+#include "platform/file_io.h"
+
+#include <windows.h>
+// The unit has a DeleteFile of its own; the system's is called by its wide name.
+#undef DeleteFile
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/win32_text.h"
+
+namespace zephron::platform {
+
+using win32::WidePath;
+
+bool AppendToFile(const std::string& path, std::string_view bytes) {
+  // FILE_APPEND_DATA alone makes every write land at the end, also when
+  // another process appends to the same log between our lines.
+  HANDLE file = ::CreateFileW(WidePath(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  std::size_t done = 0;
+  while (ok && done < bytes.size()) {
+    DWORD written = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+    ok = ::WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written > 0;
+    done += written;
+  }
+  return ::CloseHandle(file) && ok;
+}
+
+bool AppendLine(const std::string& path, std::string_view text) {
+  std::string line(text);
+  line += "\r\n";
+  return AppendToFile(path, line);
+}
+
+bool FileExists(const std::string& path) {
+  if (path.empty()) return false;
+  const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& path) {
+  if (path.empty()) return false;
+  const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DeleteFile(const std::string& path) {
+  if (!FileExists(path)) return false;
+  return ::DeleteFileW(WidePath(path).c_str()) != 0;
+}
+
+namespace {
+
+// Copies from into a new temporary file in the folder of to, flushed to
+// disk; its name, or empty.
+std::wstring CopyBeside(const std::wstring& from, const std::wstring& to) {
+  const auto slash = to.rfind(L'\\');
+  const std::wstring folder = slash == std::wstring::npos ? L"." : to.substr(0, slash);
+  wchar_t name[MAX_PATH + 1] = {};
+  if (::GetTempFileNameW(folder.c_str(), L"ZEP", 0, name) == 0) return {};
+  if (!::CopyFileW(from.c_str(), name, FALSE)) {
+    ::DeleteFileW(name);
+    return {};
+  }
+  HANDLE copy = ::CreateFileW(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const bool flushed = copy != INVALID_HANDLE_VALUE && ::FlushFileBuffers(copy);
+  if (copy != INVALID_HANDLE_VALUE) ::CloseHandle(copy);
+  if (!flushed) {
+    ::DeleteFileW(name);
+    return {};
+  }
+  return name;
+}
+
+}  // namespace
+
+bool MoveFileReplacing(const std::string& from, const std::string& to) {
+  if (DirectoryExists(to)) return false;
+  const std::wstring source = WidePath(from);
+  const std::wstring target = WidePath(to);
+  // A read-only target is replaced like any other, as a rename over it is elsewhere.
+  const DWORD attributes = ::GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    ::SetFileAttributesW(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  }
+  constexpr DWORD kReplace = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  if (::MoveFileExW(source.c_str(), target.c_str(), kReplace)) return true;
+  if (::GetLastError() != ERROR_NOT_SAME_DEVICE) return false;
+  // Across volumes the target is never written in place: a complete copy
+  // beside it is renamed over it.
+  const std::wstring copy = CopyBeside(source, target);
+  if (copy.empty()) return false;
+  if (!::MoveFileExW(copy.c_str(), target.c_str(), kReplace)) {
+    ::DeleteFileW(copy.c_str());
+    return false;
+  }
+  ::DeleteFileW(source.c_str());
+  return true;
+}
+
+std::FILE* OpenRegularFileForReading(const std::string& path) {
+  const std::wstring wide = WidePath(path);
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return nullptr;
+  return ::_wfopen(wide.c_str(), L"rb");
+}
+
+}  // namespace zephron::platform
