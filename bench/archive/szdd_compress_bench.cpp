@@ -159,10 +159,10 @@ int main(int argc, char** argv) {
                 mb / old.seconds, old.seconds / ours.seconds, ours.size, old.size,
                 static_cast<double>(ours.size) / static_cast<double>(old.size));
     char line[256];
-    std::snprintf(line, sizeof line, "RESULT|SZDD compression %s|%.1f|%.1f|MB/s|>=2x the old compressor",
+    std::snprintf(line, sizeof line, "RESULT|SZDD compression %s, vs the old compressor|%.1f|%.1f|MB/s|>=2",
                   input.label.c_str(), mb / ours.seconds, mb / old.seconds);
     results.emplace_back(line);
-    std::snprintf(line, sizeof line, "RESULT|SZDD compressed size %s|%ju|%ju|bytes|<= the old compressor's",
+    std::snprintf(line, sizeof line, "RESULT|SZDD compressed size %s, vs the old compressor|%ju|%ju|bytes|<=1.0",
                   input.label.c_str(), ours.size, old.size);
     results.emplace_back(line);
   }

@@ -223,7 +223,9 @@ int main(int argc, char** argv) {
   const double docMiB = static_cast<double>(target >> 20);
   std::printf("RESULT|XML text load %.0f MiB|%.1f|%.1f|MB/s|>=1.0\n", docMiB, MB(textSize) / loadText,
               MB(textSize) / expat);
-  std::printf("RESULT|XML load peak memory|%.2f|1.95|x document|<=1.95\n",
+  std::printf("RESULT|XML text load %.0f MiB, the UTF-8 bytes expat reads|%.1f|%.1f|MB/s|>=1.0\n", docMiB,
+              MB(utf8Size) / loadUtf8, MB(utf8Size) / expat);
+  std::printf("RESULT|XML load peak memory, vs the 1.95x measured before|%.2f|1.95|x document|<=1.0\n",
               peak * 1024.0 / static_cast<double>(textSize));
   return 0;
 }
