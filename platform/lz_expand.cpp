@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -21,8 +20,6 @@ namespace {
 constexpr std::array<unsigned char, 8> kSzddSignature{'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
 constexpr std::size_t kHeaderSize = 14;
 constexpr unsigned char kModeLzss = 'A';
-
-bool IsLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
 
 // A descriptor closed when the object goes.
 class Descriptor {
@@ -295,31 +292,6 @@ LzFile::LzFile(std::string path) : path_(std::move(path)) {
 LzFile::~LzFile() = default;
 LzFile::LzFile(LzFile&&) noexcept = default;
 LzFile& LzFile::operator=(LzFile&&) noexcept = default;
-
-std::optional<std::string> ExpandedName(std::string_view compressedPath, char missingChar) {
-  const auto slash = compressedPath.find_last_of('/');
-  const std::string_view folder = slash == std::string_view::npos ? std::string_view() : compressedPath.substr(0, slash + 1);
-  std::string name(slash == std::string_view::npos ? compressedPath : compressedPath.substr(slash + 1));
-  if (!name.empty() && name.back() == '_') {
-    name.pop_back();
-    const auto stored = static_cast<unsigned char>(missingChar);
-    const bool usable = stored >= 0x20 && stored != 0x7F && missingChar != '/' && missingChar != '\\';
-    if (usable) {
-      char c = missingChar;
-      if (IsLetter(c)) {
-        const auto letter = std::find_if(name.rbegin(), name.rend(), IsLetter);
-        if (letter != name.rend()) {
-          const bool upper = std::isupper(static_cast<unsigned char>(*letter)) != 0;
-          c = static_cast<char>(upper ? std::toupper(static_cast<unsigned char>(c))
-                                      : std::tolower(static_cast<unsigned char>(c)));
-        }
-      }
-      name += c;
-    }
-  }
-  if (name.empty() || name == "." || name == "..") return std::nullopt;
-  return std::string(folder) + name;
-}
 
 std::optional<std::string> GetExpandedName(const LzFile& file) {
   if (!file.IsOpen()) return std::nullopt;

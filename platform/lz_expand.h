@@ -1,8 +1,9 @@
 // LZ expansion of files in the platform's single-file compression format
-// ("SZDD", written by the compress tool): the stand-in for LZOpenFileA,
-// GetExpandedNameA, LZCopy and LZClose, with a decoder of our own (the format
-// is one small LZSS variant; a general library's byte-at-a-time output path
-// cost more than the whole decoding).
+// ("SZDD", written by the compress tool): LZOpenFile, GetExpandedName, LZCopy
+// and LZClose. On Windows these are the system's own (lz32.dll); elsewhere a
+// decoder of our own (the format is one small LZSS variant; a general
+// library's byte-at-a-time output path cost more than the whole decoding)
+// with the expanded-name rule below.
 //
 // Unlike the platform's functions, a file that is not in the SZDD format is
 // not passed through as if it were plain: it is reported (kNotCompressed) and

@@ -6,6 +6,7 @@
 
 #include "platform/file_io.h"
 #include "platform/last_error.h"
+#include "platform/lz_expand.h"
 #include "platform/named_mutex.h"
 #include "platform/process.h"
 #include "platform/resources.h"
@@ -78,6 +79,35 @@ TEST(Win32Resources, AreTheProgramsRcdataResourcesByName) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(sample->data()), sample->size()),
             "A program resource, read back by the tests.\n");
   EXPECT_FALSE(FindResource("UPD"));
+}
+
+TEST(Win32LzExpand, ExpandsMscompressFilesAndTellsPlainAndDamagedOnes) {
+  test::Sandbox sandbox;
+  LzFile file("lz_sample.txt_");
+  ASSERT_TRUE(file.IsOpen());
+  const std::string original = test::ReadFile("lz_sample.txt");
+  EXPECT_EQ(file.expandedSize(), original.size());
+  const auto name = GetExpandedName(file);
+  ASSERT_TRUE(name);
+  EXPECT_EQ(name->rfind("lz_sample.txt", 0), 0u) << *name;
+  const std::string target = (sandbox.root() / "out.txt").string();
+  ASSERT_EQ(LZCopy(file, target), LzStatus::kOk);
+  EXPECT_EQ(test::ReadFile(target), original);
+
+  EXPECT_EQ(LzFile("lz_sample.txt").status(), LzStatus::kNotCompressed);
+  EXPECT_EQ(LzFile((sandbox.root() / "missing._").string()).status(), LzStatus::kCannotOpen);
+
+  // Cut short: the stream ends before the stated size and the target stays as it was.
+  const std::string compressed = test::ReadFile("lz_sample.txt_");
+  const fs::path damaged = sandbox.root() / "damaged.tx_";
+  test::WriteFile(damaged, compressed.substr(0, compressed.size() / 2));
+  LzFile cut(damaged.string());
+  ASSERT_TRUE(cut.IsOpen());
+  EXPECT_EQ(LZCopy(cut, target), LzStatus::kCorrupt);
+  EXPECT_EQ(test::ReadFile(target), original);
+  for (const auto& entry : fs::directory_iterator(sandbox.root())) {
+    EXPECT_NE(entry.path().extension(), ".tmp") << "left behind: " << entry.path();
+  }
 }
 
 TEST(Win32FileIo, AppendsReplacesReadOnlyTargetsAndDeletesOnlyFiles) {
