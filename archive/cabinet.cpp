@@ -17,12 +17,16 @@
 #include <system_error>
 #include <vector>
 
+#include "archive/cabinet_names.h"
 #include "platform/lz_mspack_io.h"
 #include "platform/paths.h"
 #include "platform/unicode.h"
 
 namespace zephron {
 namespace fs = std::filesystem;
+using cabinet_names::IsInside;
+using cabinet_names::IsUnsafeName;
+using cabinet_names::StoredNameToUtf8;
 namespace {
 
 // Folder indexes of CFFILE entries that span cabinets.
@@ -138,38 +142,6 @@ std::string FindNextCabinet(const fs::path& folder, const std::string& name) {
 
 // Stored names are in the platform's 8-bit code page (Windows-1252 here)
 // unless the entry is marked UTF-8; the file system takes UTF-8.
-std::string StoredNameToUtf8(const char* stored, int attribs) {
-  if ((attribs & MSCAB_ATTRIB_UTF_NAME) != 0) return platform::SanitizeUtf8(stored);
-  return platform::Windows1252ToUtf8(stored);
-}
-
-// A stored name that would land outside the target: absolute (also with a
-// drive letter, as written on the platform) or with a ".." element.
-bool IsUnsafeName(const std::string& name) {
-  if (name.empty() || name.front() == '/') return true;
-  if (name.size() >= 2 && name[1] == ':') return true;
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    const auto end = std::min(name.find('/', start), name.size());
-    if (name.compare(start, end - start, "..") == 0 && end - start == 2) return true;
-    start = end + 1;
-  }
-  return false;
-}
-
-// Second line of defence, for joins the name check cannot judge alone (a
-// target such as "dir/." joined to "./x" spells "dir/../x").
-bool IsInside(const fs::path& root, const fs::path& candidate) {
-  std::error_code ec;
-  const fs::path base = fs::absolute(root, ec).lexically_normal();
-  const fs::path full = fs::absolute(candidate, ec).lexically_normal();
-  auto b = base.begin(), f = full.begin();
-  for (; b != base.end() && !b->empty(); ++b, ++f) {
-    if (f == full.end() || *b != *f) return false;
-  }
-  return f != full.end();
-}
-
 // The stored DOS date and time, read as local time.
 std::optional<fs::file_time_type> StoredTime(std::uint16_t date, std::uint16_t time) {
   std::tm local{};

@@ -1,5 +1,6 @@
-// Extraction of Microsoft Cabinet archives (".CAB"), the stand-in for the
-// platform's cabinet library (FDI), decoded by libmspack.
+// Extraction of Microsoft Cabinet archives (".CAB"): on Windows through the
+// system's cabinet library (FDI of cabinet.dll), elsewhere decoded by
+// libmspack.
 #pragma once
 
 #include <string>
