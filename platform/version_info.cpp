@@ -1,5 +1,15 @@
 #include "platform/version_info.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/win32_text.h"
+// The unit's own names; the system's functions are called by their wide names.
+#undef GetFileVersionInfoSize
+#undef GetFileVersionInfo
+#undef VerQueryValue
+#endif
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -375,7 +385,7 @@ std::optional<Node> FindChild(std::span<const std::byte> block, const Node& pare
   return std::nullopt;
 }
 
-std::optional<std::vector<std::byte>> ReadBlock(const std::string& path) {
+[[maybe_unused]] std::optional<std::vector<std::byte>> ReadBlock(const std::string& path) {
   FileReader file(path);
   if (!file.ok()) return std::nullopt;
   std::optional<FileRange> range;
@@ -397,12 +407,34 @@ std::optional<std::vector<std::byte>> ReadBlock(const std::string& path) {
 
 }  // namespace
 
+#ifdef _WIN32
+// On Windows the block comes from the system's version library, which finds
+// it as the loader does; the parsing of the block below is the same.
+std::uint32_t GetFileVersionInfoSize(const std::string& path) {
+  DWORD ignored = 0;
+  return ::GetFileVersionInfoSizeW(win32::WidePath(path).c_str(), &ignored);
+}
+
+std::optional<std::vector<std::byte>> GetFileVersionInfo(const std::string& path) {
+  const std::wstring wide = win32::WidePath(path);
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(wide.c_str(), &ignored);
+  if (size == 0) return std::nullopt;
+  std::vector<std::byte> block(size);
+  if (!::GetFileVersionInfoW(wide.c_str(), 0, size, block.data())) return std::nullopt;
+  const auto root = ParseNode(block, 0, block.size());
+  if (!root || root->key != u"VS_VERSION_INFO") return std::nullopt;
+  block.resize(root->end);
+  return block;
+}
+#else
 std::uint32_t GetFileVersionInfoSize(const std::string& path) {
   const auto block = ReadBlock(path);
   return block ? static_cast<std::uint32_t>(block->size()) : 0;
 }
 
 std::optional<std::vector<std::byte>> GetFileVersionInfo(const std::string& path) { return ReadBlock(path); }
+#endif
 
 std::optional<VerValue> VerQueryValue(std::span<const std::byte> block, std::string_view subBlock) {
   auto node = ParseNode(block, 0, block.size());

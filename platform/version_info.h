@@ -1,7 +1,8 @@
-// Version resources of executables: the stand-in for GetFileVersionInfoSizeW,
+// Version resources of executables: GetFileVersionInfoSizeW,
 // GetFileVersionInfoW and VerQueryValueW.
 //
-// The version information is the standard VS_VERSIONINFO block. It is found
+// The version information is the standard VS_VERSIONINFO block. On Windows
+// the system's version library reads it; elsewhere it is found
 // - in PE executables (PE32 and PE32+): the first RT_VERSION (16) resource of
 //   the .rsrc data directory (name 1 preferred, then the first; language
 //   neutral, then 0x0409, then the first), as the platform's loader finds it;
