@@ -342,28 +342,39 @@ void CollectWideUntil(xmlio::BufferedInput& in, unsigned char stop, bool consume
 
 }  // namespace
 
-std::string ReadTagName(xmlio::BufferedInput& in, bool ansi) {
-  std::string name;
-  if (!SkipPastOpen(in, ansi)) return name;
+namespace {
+
+// ReadTagName into `name` (emptied first), so the reader can keep one
+// buffer for all its tags.
+void ReadTagNameInto(xmlio::BufferedInput& in, bool ansi, std::string& name) {
+  name.clear();
+  if (!SkipPastOpen(in, ansi)) return;
   if (ansi) {
     unsigned char b;
     while (true) {
-      if (!in.ReadByte(b) || b == '>') return name;
+      if (!in.ReadByte(b) || b == '>') return;
       if (!IsTagSkip(b)) break;
     }
     xmlchars::AppendLatin1(name, b);
     CollectBytesUntil(in, '>', true, name);
-    return name;
+    return;
   }
   char16_t u;
   while (true) {
-    if (!ReadUnit(in, u) || u == u'>') return name;
+    if (!ReadUnit(in, u) || u == u'>') return;
     if (!IsTagSkip(u)) break;
   }
   Utf16Appender collect(name);
   collect.Add(u);
   CollectWideUntil(in, '>', true, collect);
   collect.Finish();
+}
+
+}  // namespace
+
+std::string ReadTagName(xmlio::BufferedInput& in, bool ansi) {
+  std::string name;
+  ReadTagNameInto(in, ansi, name);
   return name;
 }
 
@@ -481,7 +492,8 @@ class ElementReader {
 
   void ReadChildren(TxmlNode& start) {
     Open(&start);
-    std::string tag = ReadTagName(in_, ansi_);
+    std::string tag;
+    ReadTagNameInto(in_, ansi_, tag);
     CheckEndTag(tag, start.Name());
     while (true) {
       Frame& frame = frames_[depth_ - 1];
@@ -489,7 +501,7 @@ class ElementReader {
         // Closed, or cut off: a start tag right at the end gets no element.
         Close();
         if (depth_ == 0) return;
-        tag = ReadTagName(in_, ansi_);
+        ReadTagNameInto(in_, ansi_, tag);
         CheckAfterChild(tag, frames_[depth_ - 1].node->Name());
         continue;
       }
@@ -501,10 +513,10 @@ class ElementReader {
       TxmlNode* child = frame.children.back().get();
       if (Enter(*child, std::move(tag))) {
         Open(child);
-        tag = ReadTagName(in_, ansi_);
+        ReadTagNameInto(in_, ansi_, tag);
         CheckEndTag(tag, child->Name());
       } else {
-        tag = ReadTagName(in_, ansi_);
+        ReadTagNameInto(in_, ansi_, tag);
         CheckAfterChild(tag, parent->Name());
       }
     }
@@ -522,7 +534,8 @@ class ElementReader {
     std::size_t begin = 0;
     while (begin < raw.size() && (raw[begin] == '\r' || raw[begin] == '\n')) ++begin;
     std::size_t end = begin;
-    while (end < raw.size() && raw[end] != ' ' && raw[end] != '\t' && raw[end] != '\r' && raw[end] != '\n') ++end;
+    auto blank = [](char c) { return c <= ' ' && (c == ' ' || c == '\t' || c == '\r' || c == '\n'); };
+    while (end < raw.size() && !blank(raw[end])) ++end;
     if (end == raw.size()) end = std::string::npos;
     // An empty element written with attributes (<a x='1'/>) ends in "/" too.
     bool closedWithAttributes = false;
