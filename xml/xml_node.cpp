@@ -1,5 +1,6 @@
 #include "xml/xml_node.h"
 
+#include <cstring>
 #include <limits>
 
 #include "xml/xml_document.h"
@@ -136,34 +137,37 @@ std::string TxmlNode::FileValue() const {
 }
 
 void TxmlNode::SetFileValue(std::string escaped) {
-  if (escaped.find('&') == std::string::npos) {
-    FValue = std::move(escaped);
-    return;
-  }
-  std::string out;
-  out.reserve(escaped.size());
-  for (std::size_t i = 0; i < escaped.size();) {
-    if (escaped[i] == '&') {
-      const std::string_view rest = std::string_view(escaped).substr(i);
-      if (rest.starts_with("&lt;")) {
-        out.push_back('<');
-        i += 4;
-        continue;
-      }
-      if (rest.starts_with("&gt;")) {
-        out.push_back('>');
-        i += 4;
-        continue;
-      }
-      if (rest.starts_with("&amp;")) {
-        out.push_back('&');
-        i += 5;
-        continue;
-      }
+  // Unescaped in place: the text only gets shorter. The runs between the
+  // "&"s move in one piece.
+  char* text = escaped.data();
+  const std::size_t n = escaped.size();
+  const void* amp = std::memchr(text, '&', n);
+  std::size_t read = amp == nullptr ? n : static_cast<std::size_t>(static_cast<const char*>(amp) - text);
+  std::size_t write = read;
+  while (read < n) {
+    // text[read] is "&".
+    const std::string_view rest(text + read, n - read);
+    char decoded = '&';
+    std::size_t length = 1;
+    if (rest.starts_with("&lt;")) {
+      decoded = '<';
+      length = 4;
+    } else if (rest.starts_with("&gt;")) {
+      decoded = '>';
+      length = 4;
+    } else if (rest.starts_with("&amp;")) {
+      length = 5;
     }
-    out.push_back(escaped[i++]);
+    text[write++] = decoded;
+    read += length;
+    const void* next = read < n ? std::memchr(text + read, '&', n - read) : nullptr;
+    const std::size_t end = next == nullptr ? n : static_cast<std::size_t>(static_cast<const char*>(next) - text);
+    if (write != read) std::memmove(text + write, text + read, end - read);
+    write += end - read;
+    read = end;
   }
-  FValue = std::move(out);
+  escaped.resize(write);
+  FValue = std::move(escaped);
 }
 
 std::string TxmlNode::NameWithoutNameSpace() const { return std::string(WithoutPrefix(FName)); }

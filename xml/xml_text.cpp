@@ -6,6 +6,10 @@
 #include <memory>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "xml/xml_document.h"
 #include "xml/xml_error.h"
 #include "xml/xml_node.h"
@@ -34,9 +38,18 @@ inline std::uint64_t Load64(const unsigned char* p) {
 
 // The index of the first byte of data[0, n) that is `stop` or not ASCII, or n.
 inline std::size_t ScanBytes(const unsigned char* data, std::size_t n, unsigned char stop) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i stops = _mm_set1_epi8(static_cast<char>(stop));
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    // movemask takes the top bit of each byte: set for bytes of 0x80 and up.
+    const int hit = _mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, stops)));
+    if (hit != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hit)));
+  }
+#endif
   constexpr std::uint64_t kOnes = 0x0101010101010101ull;
   constexpr std::uint64_t kHigh = 0x8080808080808080ull;
-  std::size_t i = 0;
   for (; i + 8 <= n; i += 8) {
     const std::uint64_t w = Load64(data + i);
     const std::uint64_t x = w ^ (kOnes * stop);
@@ -53,10 +66,23 @@ inline std::size_t ScanBytes(const unsigned char* data, std::size_t n, unsigned 
 // The index of the first little-endian UTF-16 unit of data (`units` of
 // them) that is `stop` or not ASCII, or units.
 inline std::size_t ScanUnits(const unsigned char* data, std::size_t units, unsigned char stop) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i stops = _mm_set1_epi16(static_cast<short>(stop));
+  const __m128i notAscii = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 8 <= units; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 2 * i));
+    const __m128i wide = _mm_cmpeq_epi16(_mm_and_si128(v, notAscii), zero);  // all ones for ASCII units
+    const __m128i found = _mm_cmpeq_epi16(v, stops);
+    // Per unit two mask bits: set where the unit is not ASCII or is `stop`.
+    const int hit = _mm_movemask_epi8(_mm_or_si128(_mm_andnot_si128(wide, _mm_set1_epi8(-1)), found));
+    if (hit != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hit))) / 2;
+  }
+#endif
   constexpr std::uint64_t kOnes = 0x0001000100010001ull;
   constexpr std::uint64_t kNotAscii = 0xFF80FF80FF80FF80ull;
   constexpr std::uint64_t kHigh = 0x8000800080008000ull;
-  std::size_t i = 0;
   for (; i + 4 <= units; i += 4) {
     const std::uint64_t w = Load64(data + 2 * i);
     const std::uint64_t x = w ^ (kOnes * stop);
@@ -81,7 +107,27 @@ inline void AppendNarrowed(std::string& out, const unsigned char* data, std::siz
   const std::size_t old = out.size();
   out.resize(old + units);
   char* dest = out.data() + old;
-  for (std::size_t k = 0; k < units; ++k) dest[k] = static_cast<char>(data[2 * k]);
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  for (; k + 8 <= units; k += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 2 * k));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dest + k), _mm_packus_epi16(v, v));
+  }
+#endif
+  for (; k < units; ++k) dest[k] = static_cast<char>(data[2 * k]);
+}
+
+// The UTF-8 length of the UTF-16 units of data before the first unit
+// `stop` (or all `units`), counting a surrogate half as 3 bytes (an upper
+// bound for a pair).
+inline std::size_t Utf8LengthUntil(const unsigned char* data, std::size_t units, unsigned char stop) {
+  std::size_t bytes = 0;
+  for (std::size_t i = 0; i < units; ++i) {
+    const unsigned u = data[2 * i] | (data[2 * i + 1] << 8);
+    if (u == stop) break;
+    bytes += u < 0x80 ? 1 : u < 0x800 ? 2 : 3;
+  }
+  return bytes;
 }
 
 // UTF-16 code units into UTF-8: surrogate pairs are joined (also across
@@ -115,6 +161,7 @@ class Utf16Appender {
   // taken (all of them when `stop` does not occur).
   std::size_t AddUntil(const unsigned char* data, std::size_t units, unsigned char stop) {
     std::size_t i = 0;
+    bool reserved = false;
     while (i < units) {
       if (pending_ == 0) {
         const std::size_t run = ScanUnits(data + 2 * i, units - i, stop);
@@ -124,6 +171,11 @@ class Utf16Appender {
       }
       const auto u = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
       if (u == stop) break;
+      if (!reserved) {
+        // Text that is not all ASCII grows its string once, not char by char.
+        out_.reserve(out_.size() + Utf8LengthUntil(data + 2 * i, units - i, stop));
+        reserved = true;
+      }
       Add(u);
       ++i;
     }
@@ -144,11 +196,21 @@ class Utf16Appender {
 // the number of bytes taken (all when `stop` does not occur).
 std::size_t AppendLatin1Until(std::string& out, const unsigned char* data, std::size_t n, unsigned char stop) {
   std::size_t i = 0;
+  bool reserved = false;
   while (i < n) {
     const std::size_t run = ScanBytes(data + i, n - i, stop);
     out.append(reinterpret_cast<const char*>(data) + i, run);
     i += run;
     if (i == n || data[i] == stop) break;
+    if (!reserved) {
+      // The rest up to `stop` takes one or two bytes per character.
+      const void* end = std::memchr(data + i, stop, n - i);
+      const std::size_t rest = (end != nullptr ? static_cast<const unsigned char*>(end) : data + n) - (data + i);
+      std::size_t wide = 0;
+      for (std::size_t k = i; k < i + rest; ++k) wide += data[k] >> 7;
+      out.reserve(out.size() + rest + wide);
+      reserved = true;
+    }
     xmlchars::AppendLatin1(out, data[i]);
     ++i;
   }
@@ -192,6 +254,14 @@ inline std::size_t FindUnit(const unsigned char* data, std::size_t size, unsigne
 // Consumes everything up to and including the next "<"; false when the
 // stream ends first.
 bool SkipPastOpen(xmlio::BufferedInput& in, bool ansi) {
+  // Mostly the reader stands right before the "<" after a value.
+  if (const std::size_t avail = in.Available(); avail >= 2) {
+    const unsigned char* p = in.Data();
+    if (p[0] == '<' && (ansi || p[1] == 0)) {
+      in.Skip(ansi ? 1 : 2);
+      return true;
+    }
+  }
   while (true) {
     const std::size_t avail = in.Available();
     if (avail == 0) return false;
@@ -272,28 +342,39 @@ void CollectWideUntil(xmlio::BufferedInput& in, unsigned char stop, bool consume
 
 }  // namespace
 
-std::string ReadTagName(xmlio::BufferedInput& in, bool ansi) {
-  std::string name;
-  if (!SkipPastOpen(in, ansi)) return name;
+namespace {
+
+// ReadTagName into `name` (emptied first), so the reader can keep one
+// buffer for all its tags.
+void ReadTagNameInto(xmlio::BufferedInput& in, bool ansi, std::string& name) {
+  name.clear();
+  if (!SkipPastOpen(in, ansi)) return;
   if (ansi) {
     unsigned char b;
     while (true) {
-      if (!in.ReadByte(b) || b == '>') return name;
+      if (!in.ReadByte(b) || b == '>') return;
       if (!IsTagSkip(b)) break;
     }
     xmlchars::AppendLatin1(name, b);
     CollectBytesUntil(in, '>', true, name);
-    return name;
+    return;
   }
   char16_t u;
   while (true) {
-    if (!ReadUnit(in, u) || u == u'>') return name;
+    if (!ReadUnit(in, u) || u == u'>') return;
     if (!IsTagSkip(u)) break;
   }
   Utf16Appender collect(name);
   collect.Add(u);
   CollectWideUntil(in, '>', true, collect);
   collect.Finish();
+}
+
+}  // namespace
+
+std::string ReadTagName(xmlio::BufferedInput& in, bool ansi) {
+  std::string name;
+  ReadTagNameInto(in, ansi, name);
   return name;
 }
 
@@ -378,7 +459,7 @@ class ElementReader {
       }
       start.SetName(std::move(name));
     }
-    if (!Enter(start, start.Name())) return;
+    if (!Enter(start, std::string(start.Name()))) return;
     try {
       ReadChildren(start);
     } catch (...) {
@@ -411,7 +492,8 @@ class ElementReader {
 
   void ReadChildren(TxmlNode& start) {
     Open(&start);
-    std::string tag = ReadTagName(in_, ansi_);
+    std::string tag;
+    ReadTagNameInto(in_, ansi_, tag);
     CheckEndTag(tag, start.Name());
     while (true) {
       Frame& frame = frames_[depth_ - 1];
@@ -419,7 +501,7 @@ class ElementReader {
         // Closed, or cut off: a start tag right at the end gets no element.
         Close();
         if (depth_ == 0) return;
-        tag = ReadTagName(in_, ansi_);
+        ReadTagNameInto(in_, ansi_, tag);
         CheckAfterChild(tag, frames_[depth_ - 1].node->Name());
         continue;
       }
@@ -431,10 +513,10 @@ class ElementReader {
       TxmlNode* child = frame.children.back().get();
       if (Enter(*child, std::move(tag))) {
         Open(child);
-        tag = ReadTagName(in_, ansi_);
+        ReadTagNameInto(in_, ansi_, tag);
         CheckEndTag(tag, child->Name());
       } else {
-        tag = ReadTagName(in_, ansi_);
+        ReadTagNameInto(in_, ansi_, tag);
         CheckAfterChild(tag, parent->Name());
       }
     }
@@ -443,7 +525,7 @@ class ElementReader {
   // The start of an element whose name holds its raw start tag: the name is
   // cut to its first word, the value read. True when children and an end
   // tag follow.
-  bool Enter(TxmlNode& node, std::string raw) {
+  bool Enter(TxmlNode& node, std::string&& raw) {
     while ((raw.empty() || raw[0] == '?') && !in_.AtEnd()) raw = ReadTagName(in_, ansi_);
     if (raw.empty()) {
       node.SetName(std::string());
@@ -451,7 +533,10 @@ class ElementReader {
     }
     std::size_t begin = 0;
     while (begin < raw.size() && (raw[begin] == '\r' || raw[begin] == '\n')) ++begin;
-    const std::size_t end = raw.find_first_of(" \t\r\n", begin);
+    std::size_t end = begin;
+    auto blank = [](char c) { return c <= ' ' && (c == ' ' || c == '\t' || c == '\r' || c == '\n'); };
+    while (end < raw.size() && !blank(raw[end])) ++end;
+    if (end == raw.size()) end = std::string::npos;
     // An empty element written with attributes (<a x='1'/>) ends in "/" too.
     bool closedWithAttributes = false;
     if (end != std::string::npos) {
@@ -462,8 +547,13 @@ class ElementReader {
     }
     if (begin > 0) raw.erase(0, begin);
     const bool selfClosed = !raw.empty() && raw.back() == '/';
-    node.SetName(std::move(raw));
-    node.SetFileValue(ReadTagValue(in_, ansi_));
+    node.FName = std::move(raw);
+    std::string value = ReadTagValue(in_, ansi_);
+    if (std::memchr(value.data(), '&', value.size()) == nullptr) {
+      node.FValue = std::move(value);  // nothing to unescape
+    } else {
+      node.SetFileValue(std::move(value));
+    }
     return !selfClosed && !closedWithAttributes;
   }
 
