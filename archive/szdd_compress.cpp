@@ -84,8 +84,17 @@ class Encoder {
         // The hash of the position serves both the search and the insertion.
         const bool hashable = pos + kMinMatch <= end;
         const std::size_t hash = hashable ? Hash(base + pos) : 0;
-        const std::uint32_t length = hashable ? FindMatch(base, pos, end, hash, source) : 0;
-        if (hashable) Insert(pos, hash);
+        std::uint32_t length = 0;
+        if (hashable) {
+          const std::uint32_t head = head_[hash];
+          // Without a previous entry (head 0) this is a stray value, which
+          // no walk reads: it stops at the missing entry first.
+          const std::uint32_t next = prev_[(head - 1) % kWindow];
+          length = FindMatch(base, pos, end, head, next, source);
+          prev_[pos % kWindow] = head;
+          prev2_[pos % kWindow] = next;
+          head_[hash] = static_cast<std::uint32_t>(pos + 1);
+        }
         if (length >= kMinMatch) {
           const std::uint32_t position = (kStart + source) % kWindow;
           group[used] = static_cast<unsigned char>(position & 0xFF);
@@ -151,14 +160,6 @@ class Encoder {
     return ((Load32(p) << 8) * 2654435761u) >> (32 - kHashBits);
   }
 
-  void Insert(std::uint64_t p, std::size_t hash) {
-    std::uint32_t& head = head_[hash];
-    prev_[p % kWindow] = head;
-    // Without a previous entry (head 0) this stores a stray value, which no
-    // walk reads: it stops at the missing previous entry first.
-    prev2_[p % kWindow] = prev_[(head - 1) % kWindow];
-    head = static_cast<std::uint32_t>(p + 1);
-  }
 
   // Adds the positions after `first` up to `last` (exclusive) behind the
   // one at `first`, just added with `hash`. In a run of one byte value all
@@ -174,37 +175,36 @@ class Encoder {
     for (std::uint64_t q = first + 1; q < last; ++q) {
       const std::size_t h = Hash(base + q);
       const auto entry = static_cast<std::uint32_t>(q + 1);
-      if (h == lastHash) {
-        // The head is the position before, q - 1, as entry q.
-        prev[q % kWindow] = entry - 1;
-        prev2[q % kWindow] = lastPrev;
-        heads[h] = entry;
-        lastPrev = entry - 1;
-      } else {
-        lastPrev = heads[h];
-        prev[q % kWindow] = lastPrev;
-        prev2[q % kWindow] = prev[(lastPrev - 1) % kWindow];
-        heads[h] = entry;
+      std::uint32_t link = entry - 1;  // the head: q - 1, as long as the hash stays
+      std::uint32_t link2 = lastPrev;
+      if (h != lastHash) {
+        heads[lastHash] = entry - 1;  // stored late while the hash stayed
+        link = heads[h];
+        link2 = prev[(link - 1) % kWindow];
         lastHash = h;
       }
+      prev[q % kWindow] = link;
+      prev2[q % kWindow] = link2;
+      lastPrev = link;
     }
+    if (last > first + 1) heads[lastHash] = static_cast<std::uint32_t>(last);
   }
 
   // The length of the best match at p (0 when below kMinMatch), its input
-  // offset in `source`; at least kMinMatch bytes follow p.
-  std::uint32_t FindMatch(const unsigned char* base, std::uint64_t p, std::uint64_t end, std::size_t hash,
-                          std::uint32_t& source) const {
+  // offset in `source`; at least kMinMatch bytes follow p. `entry` heads the
+  // chain of p's hash, `next` is the link stored for it.
+  std::uint32_t FindMatch(const unsigned char* base, std::uint64_t p, std::uint64_t end, std::uint32_t entry,
+                          std::uint32_t next, std::uint32_t& source) const {
     const auto limit = static_cast<std::uint32_t>(std::min<std::uint64_t>(kMaxMatch, end - p));
     const unsigned char* b = base + p;
-    // Entries at or below `low` are out of reach (or none).
-    const std::uint64_t low = p >= kMaxDistance ? p - kMaxDistance : 0;
+    // Entries at or below `low` are out of reach (or none); offsets fit in 32
+    // bits, the format's limit.
+    const auto low = static_cast<std::uint32_t>(p >= kMaxDistance ? p - kMaxDistance : 0);
     std::uint32_t best = kMinMatch - 1;
     // The walk keeps the next entry at hand and loads the one after it from
     // prev2_, so that the load for a candidate overlaps the comparison of the
     // one before instead of waiting for it.
-    std::uint32_t entry = head_[hash];
     if (entry <= low) return 0;
-    std::uint32_t next = prev_[(entry - 1) % kWindow];
     for (int chain = 1;; ++chain) {
       const std::uint32_t candidate = entry - 1;
       const std::uint32_t after = prev2_[candidate % kWindow];
@@ -229,7 +229,8 @@ class Encoder {
       }
       // Chains only lead to older positions; within reach no slot has been
       // reused, so `after` is valid whenever `next` is.
-      if (chain == kMaxChain || next <= low || next >= entry) break;
+      // One comparison for both: next <= low, or next >= entry.
+      if (next - low - 1 >= entry - low - 1 || chain == kMaxChain) break;
       entry = next;
       next = after;
     }
