@@ -26,7 +26,7 @@ constexpr std::uint32_t kMaxMatch = 18;
 // match's source clear of the bytes the match itself overwrites in the window
 // makes the output safe for decoders that copy a whole match at once, too.
 constexpr std::uint32_t kMaxDistance = kWindow - kMaxMatch;
-constexpr int kHashBits = 15;
+constexpr int kHashBits = 16;
 constexpr int kMaxChain = 256;
 // Input kept in memory: the window behind the position, the lookahead and
 // room to read in large pieces; kSlack zero bytes after the data let the
@@ -37,6 +37,11 @@ constexpr std::uint64_t kMaxExpandedSize = 0xFFFFFFFFu;
 
 std::uint64_t Load64(const unsigned char* p) {
   std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+std::uint32_t Load32(const unsigned char* p) {
+  std::uint32_t v;
   std::memcpy(&v, p, sizeof v);
   return v;
 }
@@ -55,7 +60,7 @@ std::uint16_t Load16(const unsigned char* p) {
 class Encoder {
  public:
   Encoder(std::istream& in, std::ostream& out)
-      : in_(in), out_(out), buffer_(kBufferSize + kSlack), head_(std::size_t{1} << kHashBits, 0), prev_(kWindow, 0) {
+      : in_(in), out_(out), buffer_(kBufferSize + kSlack), head_(std::size_t{1} << kHashBits, 0), prev_(kWindow, 0), prev2_(kWindow, 0) {
     pending_.resize(kPendingSize + 17);
   }
 
@@ -79,16 +84,23 @@ class Encoder {
         // The hash of the position serves both the search and the insertion.
         const bool hashable = pos + kMinMatch <= end;
         const std::size_t hash = hashable ? Hash(base + pos) : 0;
-        const std::uint32_t length = hashable ? FindMatch(base, pos, end, hash, source) : 0;
-        if (hashable) Insert(pos, hash);
+        std::uint32_t length = 0;
+        if (hashable) {
+          const std::uint32_t head = head_[hash];
+          // Without a previous entry (head 0) this is a stray value, which
+          // no walk reads: it stops at the missing entry first.
+          const std::uint32_t next = prev_[(head - 1) % kWindow];
+          length = FindMatch(base, pos, end, head, next, source);
+          prev_[pos % kWindow] = head;
+          prev2_[pos % kWindow] = next;
+          head_[hash] = static_cast<std::uint32_t>(pos + 1);
+        }
         if (length >= kMinMatch) {
           const std::uint32_t position = (kStart + source) % kWindow;
           group[used] = static_cast<unsigned char>(position & 0xFF);
           group[used + 1] = static_cast<unsigned char>(((position >> 4) & 0xF0) | (length - kMinMatch));
           used += 2;
-          for (std::uint32_t i = 1; i < length; ++i) {
-            if (pos + i + kMinMatch <= end) Insert(pos + i, Hash(base + pos + i));
-          }
+          InsertWithin(base, pos, std::min<std::uint64_t>(pos + length, end - kMinMatch + 1), hash);
           pos += length;
         } else {
           flags |= 1u << items;
@@ -144,28 +156,58 @@ class Encoder {
   }
 
   static std::size_t Hash(const unsigned char* p) {
-    const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
-    return (v * 2654435761u) >> (32 - kHashBits);
+    // The first three bytes, in the high bits (the fourth is at most slack).
+    return ((Load32(p) << 8) * 2654435761u) >> (32 - kHashBits);
   }
 
-  void Insert(std::uint64_t p, std::size_t hash) {
-    std::uint32_t& head = head_[hash];
-    prev_[p % kWindow] = head;
-    head = static_cast<std::uint32_t>(p + 1);
+
+  // Adds the positions after `first` up to `last` (exclusive) behind the
+  // one at `first`, just added with `hash`. In a run of one byte value all
+  // hash alike, and the links follow from the position before without a
+  // load that waits for the store just made.
+  void InsertWithin(const unsigned char* base, std::uint64_t first, std::uint64_t last, std::size_t hash) {
+    // Plain pointers: the compiler would reload the vectors' on every store.
+    std::uint32_t* const heads = head_.data();
+    std::uint32_t* const prev = prev_.data();
+    std::uint32_t* const prev2 = prev2_.data();
+    std::size_t lastHash = hash;
+    std::uint32_t lastPrev = prev[first % kWindow];
+    for (std::uint64_t q = first + 1; q < last; ++q) {
+      const std::size_t h = Hash(base + q);
+      const auto entry = static_cast<std::uint32_t>(q + 1);
+      std::uint32_t link = entry - 1;  // the head: q - 1, as long as the hash stays
+      std::uint32_t link2 = lastPrev;
+      if (h != lastHash) {
+        heads[lastHash] = entry - 1;  // stored late while the hash stayed
+        link = heads[h];
+        link2 = prev[(link - 1) % kWindow];
+        lastHash = h;
+      }
+      prev[q % kWindow] = link;
+      prev2[q % kWindow] = link2;
+      lastPrev = link;
+    }
+    if (last > first + 1) heads[lastHash] = static_cast<std::uint32_t>(last);
   }
 
   // The length of the best match at p (0 when below kMinMatch), its input
-  // offset in `source`; at least kMinMatch bytes follow p.
-  std::uint32_t FindMatch(const unsigned char* base, std::uint64_t p, std::uint64_t end, std::size_t hash,
-                          std::uint32_t& source) const {
+  // offset in `source`; at least kMinMatch bytes follow p. `entry` heads the
+  // chain of p's hash, `next` is the link stored for it.
+  std::uint32_t FindMatch(const unsigned char* base, std::uint64_t p, std::uint64_t end, std::uint32_t entry,
+                          std::uint32_t next, std::uint32_t& source) const {
     const auto limit = static_cast<std::uint32_t>(std::min<std::uint64_t>(kMaxMatch, end - p));
     const unsigned char* b = base + p;
-    // Entries at or below `low` are out of reach (or none).
-    const std::uint64_t low = p >= kMaxDistance ? p - kMaxDistance : 0;
+    // Entries at or below `low` are out of reach (or none); offsets fit in 32
+    // bits, the format's limit.
+    const auto low = static_cast<std::uint32_t>(p >= kMaxDistance ? p - kMaxDistance : 0);
     std::uint32_t best = kMinMatch - 1;
-    std::uint32_t entry = head_[hash];
-    for (int chain = 0; entry > low && chain < kMaxChain; ++chain) {
+    // The walk keeps the next entry at hand and loads the one after it from
+    // prev2_, so that the load for a candidate overlaps the comparison of the
+    // one before instead of waiting for it.
+    if (entry <= low) return 0;
+    for (int chain = 1;; ++chain) {
       const std::uint32_t candidate = entry - 1;
+      const std::uint32_t after = prev2_[candidate % kWindow];
       const unsigned char* a = base + candidate;
       // Only a candidate that agrees up to and including byte `best` can be longer.
       if (Load16(a + best - 1) == Load16(b + best - 1)) {
@@ -185,9 +227,12 @@ class Encoder {
           if (n == limit) break;
         }
       }
-      const std::uint32_t next = prev_[candidate % kWindow];
-      if (next >= entry) break;  // the slot was reused by a newer position
+      // Chains only lead to older positions; within reach no slot has been
+      // reused, so `after` is valid whenever `next` is.
+      // One comparison for both: next <= low, or next >= entry.
+      if (next - low - 1 >= entry - low - 1 || chain == kMaxChain) break;
       entry = next;
+      next = after;
     }
     return best >= kMinMatch ? best : 0;
   }
@@ -204,6 +249,7 @@ class Encoder {
   bool eof_ = false;
   std::vector<std::uint32_t> head_;  // newest entry per hash of three bytes
   std::vector<std::uint32_t> prev_;  // the entry before it with the same hash, per window slot
+  std::vector<std::uint32_t> prev2_;  // the entry two before it, per window slot
   std::vector<unsigned char> pending_;  // whole groups waiting to be written
 };
 

@@ -84,6 +84,34 @@ TEST_F(SzddCompressTest, RandomInputRoundTrips) {
   ExpectRoundTrip(mixed);
 }
 
+// Literals and references in the compressed stream after the header.
+std::size_t ItemCount(const std::string& compressed) {
+  std::size_t items = 0;
+  for (std::size_t at = 14; at < compressed.size();) {
+    const auto flags = static_cast<unsigned char>(compressed[at++]);
+    for (int bit = 0; bit < 8 && at < compressed.size(); ++bit, ++items) at += (flags >> bit) & 1 ? 1 : 2;
+  }
+  return items;
+}
+
+TEST_F(SzddCompressTest, LongestMatchDeepInTheChainIsFound) {
+  // Eighteen bytes, then a hundred strings that agree with them in all but
+  // the last byte, then the eighteen again: they are one reference to the
+  // oldest, not a reference to a newer string and a literal.
+  std::mt19937 random(7);
+  std::string target(18, '\0');
+  for (auto& c : target) c = static_cast<char>(random() & 0xFF);
+  std::string data = target;
+  for (int i = 0; i < 100; ++i) {
+    data += target.substr(0, 17);
+    data += static_cast<char>(target[17] ^ (1 + i));
+  }
+  const std::size_t without = ItemCount(SzddCompress(data, 'n'));
+  data += target;
+  ExpectRoundTrip(data);
+  EXPECT_EQ(ItemCount(SzddCompress(data, 'n')), without + 1);
+}
+
 TEST_F(SzddCompressTest, ToolNamesOutputAndRecordsTheMissingCharacter) {
   const std::string data(5000, 'z');
   WriteFile(box_.root() / "setup.exe", data);
