@@ -7,7 +7,6 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -35,9 +34,6 @@ using registry_names::Env;
 using registry_names::JoinPath;
 using registry_names::RootHive;
 using registry_names::SplitPath;
-
-// -1 none, 0 false, 1 true.
-std::atomic<int> gIs64BitOverride{-1};
 
 // ---- The hive document and the lookups on it ----
 
