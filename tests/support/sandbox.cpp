@@ -53,20 +53,6 @@ void Sandbox::SetEnv(const std::string& name, const std::optional<std::string>& 
   }
 }
 
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  if (path.has_parent_path()) fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  return buffer.str();
-}
-
 ProcessResult RunProgram(const std::vector<std::string>& argv, const std::string& input) {
   ProcessResult result;
   int outPipe[2], inPipe[2];
@@ -146,11 +132,6 @@ std::string AsUnprivilegedUser(const Sandbox& sandbox, const std::vector<fs::pat
   ::waitpid(child, &status, 0);
   if (!WIFEXITED(status)) return "the unprivileged check died" + (result.empty() ? std::string() : ": " + result);
   return result;
-}
-
-fs::path BuildDir() {
-  if (const char* dir = std::getenv("ZEPHRON_BUILD_DIR")) return dir;
-  return fs::current_path();
 }
 
 }  // namespace zephron::test

@@ -53,20 +53,6 @@ void Sandbox::SetEnv(const std::string& name, const std::optional<std::string>& 
   PutEnv(name, value);
 }
 
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  if (path.has_parent_path()) fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  return buffer.str();
-}
-
 ProcessResult RunProgram(const std::vector<std::string>& argv, const std::string& input) {
   ProcessResult result;
   std::wstring commandLine;
@@ -119,11 +105,6 @@ ProcessResult RunProgram(const std::vector<std::string>& argv, const std::string
 // Windows has no root who may read and write everything, so the check runs as it is.
 std::string AsUnprivilegedUser(const Sandbox&, const std::vector<fs::path>&, const std::function<std::string()>& check) {
   return check();
-}
-
-fs::path BuildDir() {
-  if (const char* dir = std::getenv("ZEPHRON_BUILD_DIR")) return dir;
-  return fs::current_path();
 }
 
 }  // namespace zephron::test
