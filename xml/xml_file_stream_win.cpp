@@ -42,34 +42,34 @@ std::int64_t TxmlFileStream::Size() const {
   return ::GetFileSizeEx(handle_, &size) ? size.QuadPart : 0;
 }
 
-std::size_t TxmlFileStream::Read(void* buffer, std::size_t count) {
+namespace {
+
+// Reads or writes count bytes at *position through ReadFile or WriteFile,
+// advancing *position; the bytes done, fewer when the file ends or fails.
+template <typename Transfer, typename Byte>
+std::size_t TransferAt(Transfer transfer, HANDLE file, Byte* buffer, std::size_t count, std::int64_t& position) {
   std::size_t done = 0;
   while (done < count) {
     OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(position_);
-    at.OffsetHigh = static_cast<DWORD>(position_ >> 32);
-    DWORD got = 0;
+    at.Offset = static_cast<DWORD>(position);
+    at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    DWORD moved = 0;
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
-    if (!::ReadFile(handle_, static_cast<char*>(buffer) + done, chunk, &got, &at) || got == 0) break;
-    done += got;
-    position_ += got;
+    if (!transfer(file, buffer + done, chunk, &moved, &at) || moved == 0) break;
+    done += moved;
+    position += moved;
   }
   return done;
 }
 
+}  // namespace
+
+std::size_t TxmlFileStream::Read(void* buffer, std::size_t count) {
+  return TransferAt(::ReadFile, handle_, static_cast<char*>(buffer), count, position_);
+}
+
 std::size_t TxmlFileStream::Write(const void* buffer, std::size_t count) {
-  std::size_t done = 0;
-  while (done < count) {
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(position_);
-    at.OffsetHigh = static_cast<DWORD>(position_ >> 32);
-    DWORD written = 0;
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
-    if (!::WriteFile(handle_, static_cast<const char*>(buffer) + done, chunk, &written, &at) || written == 0) break;
-    done += written;
-    position_ += written;
-  }
-  return done;
+  return TransferAt(::WriteFile, handle_, static_cast<const char*>(buffer), count, position_);
 }
 
 }  // namespace zephron
