@@ -15,6 +15,13 @@ namespace zephron::platform {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// The size of the windows handed to the disk while a file is written.
+constexpr off_t kWritebackWindow = off_t{8} << 20;
+
+}  // namespace
+
 std::optional<TempFile> TempFile::Create(const std::string& folder) {
   const auto ticks = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
   unsigned number = (ticks & 0xFFFFu) == 0 ? 1 : (ticks & 0xFFFFu);
@@ -37,7 +44,9 @@ std::optional<TempFile> TempFile::Create(const std::string& folder) {
 TempFile::TempFile(TempFile&& other) noexcept
     : path_(std::move(other.path_)),
       fd_(std::exchange(other.fd_, -1)),
-      kept_(std::exchange(other.kept_, true)) {}
+      kept_(std::exchange(other.kept_, true)),
+      written_(other.written_),
+      queued_(other.queued_) {}
 
 TempFile& TempFile::operator=(TempFile&& other) noexcept {
   if (this != &other) {
@@ -46,6 +55,8 @@ TempFile& TempFile::operator=(TempFile&& other) noexcept {
     path_ = std::move(other.path_);
     fd_ = std::exchange(other.fd_, -1);
     kept_ = std::exchange(other.kept_, true);
+    written_ = other.written_;
+    queued_ = other.queued_;
   }
   return *this;
 }
@@ -61,7 +72,9 @@ bool TempFile::Write(std::span<const std::byte> bytes) {
     errno = EBADF;
     return false;
   }
-  return WriteAllToFile(fd_, bytes);
+  if (!WriteAllToFile(fd_, bytes)) return false;
+  Appended(bytes.size());
+  return true;
 }
 
 ssize_t TempFile::CopyFrom(int in, std::span<std::byte> buffer, bool& kernelCopy) {
@@ -69,7 +82,17 @@ ssize_t TempFile::CopyFrom(int in, std::span<std::byte> buffer, bool& kernelCopy
     errno = EBADF;
     return -1;
   }
-  return CopyFileBlock(in, fd_, buffer, kernelCopy);
+  const ssize_t copied = CopyFileBlock(in, fd_, buffer, kernelCopy);
+  if (copied > 0) Appended(static_cast<std::size_t>(copied));
+  return copied;
+}
+
+void TempFile::Appended(std::size_t bytes) {
+  written_ += static_cast<off_t>(bytes);
+  if (written_ - queued_ < kWritebackWindow) return;
+  // Only starts the writes; a file system without it leaves all to the flush.
+  ::sync_file_range(fd_, queued_, written_ - queued_, SYNC_FILE_RANGE_WRITE);
+  queued_ = written_;
 }
 
 bool TempFile::Close() {

@@ -5,6 +5,10 @@
 // A temporary file holds an exclusive lock (flock) from its creation until it
 // is closed, so that a cleaner can tell a file still being written from an
 // abandoned one: it removes only files whose lock it gets at once.
+//
+// What is written is handed to the disk in windows of a few MiB while the
+// file grows, so that the flush before it replaces its target waits for the
+// last window only, not for the whole file.
 #pragma once
 
 #include <chrono>
@@ -47,9 +51,14 @@ class TempFile {
 
  private:
   TempFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  // Counts bytes appended and starts the disk writes of each full window.
+  void Appended(std::size_t bytes);
+
   std::string path_;
   int fd_ = -1;
   bool kept_ = false;
+  off_t written_ = 0;  // bytes appended so far
+  off_t queued_ = 0;   // bytes whose disk writes have been started
 };
 
 // Removes the temporary files of ours in folder that are older than maxAge
