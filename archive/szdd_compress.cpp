@@ -35,6 +35,17 @@ constexpr std::size_t kBufferSize = std::size_t{1} << 20;
 constexpr std::size_t kSlack = 16;
 constexpr std::uint64_t kMaxExpandedSize = 0xFFFFFFFFu;
 
+// Each byte with its bits in the opposite order.
+constexpr std::array<unsigned char, 256> kReversed = [] {
+  std::array<unsigned char, 256> table{};
+  for (unsigned v = 0; v < 256; ++v) {
+    unsigned r = 0;
+    for (unsigned i = 0; i < 8; ++i) r |= ((v >> i) & 1u) << (7 - i);
+    table[v] = static_cast<unsigned char>(r);
+  }
+  return table;
+}();
+
 std::uint64_t Load64(const unsigned char* p) {
   std::uint64_t v;
   std::memcpy(&v, p, sizeof v);
@@ -56,7 +67,8 @@ std::uint16_t Load16(const unsigned char* p) {
 // newest of equal length), else a literal.
 //
 // Positions are input offsets + 1 in 32 bits (0: none), which the format's
-// 4 GiB limit allows; the chain links live in one slot per window position.
+// 4 GiB limit allows; the chain links live in one slot per window position (entry e in slot
+// e mod kWindow).
 class Encoder {
  public:
   Encoder(std::istream& in, std::ostream& out)
@@ -67,10 +79,26 @@ class Encoder {
   // The number of input bytes, or -1 on a read or write failure or an input
   // beyond the format's limit.
   std::int64_t Run() {
-    unsigned char* group = pending_.data();
-    std::size_t used = 1;
-    unsigned items = 0;
-    unsigned flags = 0;
+    // The group being filled: its flag byte at `flagAt`, its items from
+    // there to `out`. `flags` gathers the items' flags from the low bit up,
+    // behind a marker bit that reaches bit 8 with the eighth item; the flag
+    // byte holds them the other way round (the first item in bit 0).
+    unsigned char* const pending = pending_.data();
+    unsigned char* flagAt = pending;
+    unsigned char* out = flagAt + 1;
+    unsigned flags = 1;
+    // Closes the group after its eighth item and opens the next one.
+    auto itemDone = [&]() -> bool {
+      if (flags < 0x100) return true;
+      *flagAt = kReversed[flags & 0xFF];
+      flags = 1;
+      if (out - pending >= static_cast<std::ptrdiff_t>(kPendingSize)) {
+        if (!Write(pending, static_cast<std::size_t>(out - pending))) return false;
+        out = pending;
+      }
+      flagAt = out++;
+      return true;
+    };
     std::uint64_t pos = 0;  // input offset of the next byte to encode
     while (true) {
       if (!Fill(pos)) return -1;
@@ -79,53 +107,50 @@ class Encoder {
       // Encode while a full match of lookahead is buffered (or up to the end).
       const std::uint64_t stop = eof_ ? end : end - kMaxMatch;
       if (pos >= stop) break;
-      while (pos < stop) {
-        std::uint32_t source = 0;
+      // Positions with three bytes to hash; only the last two of the input have not.
+      const std::uint64_t hashEnd = end >= kMinMatch ? end - kMinMatch + 1 : 0;
+      const std::uint64_t hashStop = std::min(stop, hashEnd);
+      while (pos < hashStop) {
         // The hash of the position serves both the search and the insertion.
-        const bool hashable = pos + kMinMatch <= end;
-        const std::size_t hash = hashable ? Hash(base + pos) : 0;
-        std::uint32_t length = 0;
-        if (hashable) {
-          const std::uint32_t head = head_[hash];
-          // Without a previous entry (head 0) this is a stray value, which
-          // no walk reads: it stops at the missing entry first.
-          const std::uint32_t next = prev_[(head - 1) % kWindow];
-          length = FindMatch(base, pos, end, head, next, source);
-          prev_[pos % kWindow] = head;
-          prev2_[pos % kWindow] = next;
-          head_[hash] = static_cast<std::uint32_t>(pos + 1);
-        }
+        const std::size_t hash = Hash(base + pos);
+        const std::uint32_t head = head_[hash];
+        // Without a previous entry (head 0) this is a stray value, which no
+        // walk reads: it stops at the missing entry first.
+        const std::uint32_t next = prev_[head % kWindow];
+        std::uint32_t source = 0;
+        const std::uint32_t length = FindMatch(base, pos, end, head, next, source);
+        prev_[(pos + 1) % kWindow] = head;
+        prev2_[(pos + 1) % kWindow] = next;
+        head_[hash] = static_cast<std::uint32_t>(pos + 1);
         if (length >= kMinMatch) {
           const std::uint32_t position = (kStart + source) % kWindow;
-          group[used] = static_cast<unsigned char>(position & 0xFF);
-          group[used + 1] = static_cast<unsigned char>(((position >> 4) & 0xF0) | (length - kMinMatch));
-          used += 2;
-          InsertWithin(base, pos, std::min<std::uint64_t>(pos + length, end - kMinMatch + 1), hash);
+          out[0] = static_cast<unsigned char>(position & 0xFF);
+          out[1] = static_cast<unsigned char>(((position >> 4) & 0xF0) | (length - kMinMatch));
+          out += 2;
+          flags <<= 1;
+          InsertWithin(base, pos, std::min<std::uint64_t>(pos + length, hashEnd), hash);
           pos += length;
         } else {
-          flags |= 1u << items;
-          group[used++] = base[pos];
-          ++pos;
+          flags = flags * 2 + 1;
+          *out++ = base[pos++];
         }
-        if (++items == 8) {
-          group[0] = static_cast<unsigned char>(flags);
-          group += used;
-          used = 1;
-          items = 0;
-          flags = 0;
-          if (group - pending_.data() >= static_cast<std::ptrdiff_t>(kPendingSize)) {
-            if (!Write(pending_.data(), static_cast<std::size_t>(group - pending_.data()))) return -1;
-            group = pending_.data();
-          }
-        }
+        if (!itemDone()) return -1;
+      }
+      for (; pos < stop; ++pos) {
+        flags = flags * 2 + 1;
+        *out++ = base[pos];
+        if (!itemDone()) return -1;
       }
       if (pos > kMaxExpandedSize) return -1;
     }
-    if (items > 0) {
-      group[0] = static_cast<unsigned char>(flags);
-      group += used;
+    if (flags != 1) {
+      // A last group of fewer items: their flags moved up to their places.
+      while (flags < 0x100) flags <<= 1;
+      *flagAt = kReversed[flags & 0xFF];
+    } else {
+      out = flagAt;  // no item in the group opened last
     }
-    if (!Write(pending_.data(), static_cast<std::size_t>(group - pending_.data()))) return -1;
+    if (!Write(pending, static_cast<std::size_t>(out - pending))) return -1;
     return static_cast<std::int64_t>(pos);
   }
 
@@ -171,7 +196,7 @@ class Encoder {
     std::uint32_t* const prev = prev_.data();
     std::uint32_t* const prev2 = prev2_.data();
     std::size_t lastHash = hash;
-    std::uint32_t lastPrev = prev[first % kWindow];
+    std::uint32_t lastPrev = prev[(first + 1) % kWindow];
     for (std::uint64_t q = first + 1; q < last; ++q) {
       const std::size_t h = Hash(base + q);
       const auto entry = static_cast<std::uint32_t>(q + 1);
@@ -180,61 +205,110 @@ class Encoder {
       if (h != lastHash) {
         heads[lastHash] = entry - 1;  // stored late while the hash stayed
         link = heads[h];
-        link2 = prev[(link - 1) % kWindow];
+        link2 = prev[link % kWindow];
         lastHash = h;
       }
-      prev[q % kWindow] = link;
-      prev2[q % kWindow] = link2;
+      prev[entry % kWindow] = link;
+      prev2[entry % kWindow] = link2;
       lastPrev = link;
     }
     if (last > first + 1) heads[lastHash] = static_cast<std::uint32_t>(last);
   }
 
+  // The number of equal bytes at a and b, at most limit (<= kMaxMatch).
+  static std::uint32_t MatchLength(const unsigned char* a, const unsigned char* b, std::uint32_t limit) {
+    std::uint32_t n;
+    std::uint64_t diff = Load64(a) ^ Load64(b);
+    if (diff != 0) {
+      n = static_cast<std::uint32_t>(__builtin_ctzll(diff)) / 8;
+    } else if ((diff = Load64(a + 8) ^ Load64(b + 8)) != 0) {
+      n = 8 + static_cast<std::uint32_t>(__builtin_ctzll(diff)) / 8;
+    } else {
+      n = 16 + (a[16] == b[16] ? 1 + (a[17] == b[17]) : 0);
+    }
+    return n < limit ? n : limit;
+  }
+
   // The length of the best match at p (0 when below kMinMatch), its input
   // offset in `source`; at least kMinMatch bytes follow p. `entry` heads the
   // chain of p's hash, `next` is the link stored for it.
+  //
+  // Chains only lead to older positions, and no slot within reach has been
+  // reused (every entry inserted so far lies before p), so the links read
+  // are exact: a walk ends at the first one out of reach. Each walk keeps
+  // the next entry at hand and loads the one after it from prev2_, so that
+  // the load for a candidate overlaps the comparison of the one before
+  // instead of waiting for it.
   std::uint32_t FindMatch(const unsigned char* base, std::uint64_t p, std::uint64_t end, std::uint32_t entry,
                           std::uint32_t next, std::uint32_t& source) const {
     const auto limit = static_cast<std::uint32_t>(std::min<std::uint64_t>(kMaxMatch, end - p));
     const unsigned char* b = base + p;
-    // Entries at or below `low` are out of reach (or none); offsets fit in 32
-    // bits, the format's limit.
+    // Candidates at or below `low` are out of reach (or none); offsets fit in
+    // 32 bits, the format's limit.
     const auto low = static_cast<std::uint32_t>(p >= kMaxDistance ? p - kMaxDistance : 0);
+    const std::uint32_t* const links2 = prev2_.data();
     std::uint32_t best = kMinMatch - 1;
-    // The walk keeps the next entry at hand and loads the one after it from
-    // prev2_, so that the load for a candidate overlaps the comparison of the
-    // one before instead of waiting for it.
+    int left = kMaxChain;
     if (entry <= low) return 0;
-    for (int chain = 1;; ++chain) {
-      const std::uint32_t candidate = entry - 1;
-      const std::uint32_t after = prev2_[candidate % kWindow];
-      const unsigned char* a = base + candidate;
-      // Only a candidate that agrees up to and including byte `best` can be longer.
-      if (Load16(a + best - 1) == Load16(b + best - 1)) {
-        std::uint32_t n;
-        std::uint64_t diff = Load64(a) ^ Load64(b);
-        if (diff != 0) {
-          n = static_cast<std::uint32_t>(__builtin_ctzll(diff)) / 8;
-        } else if ((diff = Load64(a + 8) ^ Load64(b + 8)) != 0) {
-          n = 8 + static_cast<std::uint32_t>(__builtin_ctzll(diff)) / 8;
-        } else {
-          n = 16 + (a[16] == b[16] ? 1 + (a[17] == b[17]) : 0);
-        }
-        if (n > limit) n = limit;
+    // The chain of p's three bytes, until a match at least n - 1 back is
+    // found. Only a candidate that agrees up to and including byte `best`
+    // can be longer: `probe + entry` is where the candidate of entry holds
+    // the two bytes ending there, `want` the two bytes of p they must equal.
+    const unsigned char* probe = base + best - 2;
+    std::uint16_t want = Load16(b + best - 1);
+    for (;;) {
+      const std::uint32_t after = links2[entry % kWindow];
+      if (Load16(probe + entry) == want) {
+        const std::uint32_t candidate = entry - 1;
+        const std::uint32_t n = MatchLength(base + candidate, b, limit);
         if (n > best) {
           best = n;
           source = candidate;
-          if (n == limit) break;
+          if (n == limit) return best;
+          if (p - candidate >= n - 1) break;
+          probe = base + best - 2;
+          want = Load16(b + best - 1);
         }
       }
-      // Chains only lead to older positions; within reach no slot has been
-      // reused, so `after` is valid whenever `next` is.
-      // One comparison for both: next <= low, or next >= entry.
-      if (next - low - 1 >= entry - low - 1 || chain == kMaxChain) break;
+      if (next <= low || --left == 0) return best >= kMinMatch ? best : 0;
       entry = next;
       next = after;
     }
-    return best >= kMinMatch ? best : 0;
+    // A longer candidate also matches the three bytes at best - 2, so the
+    // walk goes on along their chain, which is usually much shorter: there
+    // an entry stands `shift` = best - 2 past its candidate. Every older
+    // candidate that could be longer lies on it, its bytes at best - 2 being
+    // before p and so indexed, as the current candidate is at least best - 1
+    // back. Candidates newer than the current one met again there are no
+    // longer than the best. The bytes of that chain tell nothing more, so
+    // each candidate is first checked on its first four bytes.
+    const std::uint32_t* const links = prev_.data();
+    const std::uint32_t head4 = Load32(b);
+    for (;;) {
+      const std::uint32_t shift = best - 2;
+      const std::uint32_t lowEntry = low + shift;  // entries at or below it stand for candidates out of reach
+      entry = head_[Hash(b + shift)];
+      if (entry <= lowEntry || --left == 0) return best;
+      next = links[entry % kWindow];
+      const unsigned char* const at = base - 1 - shift;  // at + entry: the candidate of entry
+      for (;;) {
+        const std::uint32_t after = links2[entry % kWindow];
+        const unsigned char* const a = at + entry;
+        if (Load32(a) == head4) {
+          const std::uint32_t n = MatchLength(a, b, limit);
+          if (n > best) {
+            best = n;
+            source = entry - 1 - shift;
+            if (n == limit) return best;
+            // Far enough back to hop from; closer ones go on along this chain.
+            if (p - source >= n - 1) break;
+          }
+        }
+        if (next <= lowEntry || --left == 0) return best;
+        entry = next;
+        next = after;
+      }
+    }
   }
 
   bool Write(const unsigned char* data, std::size_t size) {
