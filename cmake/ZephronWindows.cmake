@@ -10,12 +10,24 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 add_subdirectory(${ZEPHRON_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 
+# libsodium and libzstd have no mingw package: scripts/windows-deps.sh
+# cross-builds them from Debian's sources into this prefix, and pkg-config
+# looks there only, never at the Linux libraries.
+set(ZEPHRON_WINDOWS_DEPS ${PROJECT_SOURCE_DIR}/build-win-deps/prefix CACHE PATH
+    "Prefix of the libraries cross-built by scripts/windows-deps.sh")
+if(NOT EXISTS ${ZEPHRON_WINDOWS_DEPS}/lib/pkgconfig/libsodium.pc)
+  message(FATAL_ERROR "No Windows build of libsodium in ${ZEPHRON_WINDOWS_DEPS}: run scripts/windows-deps.sh")
+endif()
+set(ENV{PKG_CONFIG_LIBDIR} ${ZEPHRON_WINDOWS_DEPS}/lib/pkgconfig)
+set(ENV{PKG_CONFIG_PATH} "")
+
 enable_language(RC)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 
 add_subdirectory(platform)
 add_subdirectory(archive)
 add_subdirectory(xml)
+add_subdirectory(ui)
 
 enable_testing()
 add_subdirectory(tests/windows)

@@ -2,9 +2,6 @@
 // of its exact bytes, no older than the one taken before and not expired;
 // the digests that every fetched file must match; and the download folder
 // that only the user can enter.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -15,6 +12,7 @@
 #include "platform/ascii_case.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
+#include "platform/private_folder.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/special_folders.h"
@@ -55,13 +53,6 @@ PublishedPlace PlaceOf(const TLastURLEntry& entry, const std::string& controlFil
             entry.Key + "\\" + entry.Section, kPublishedValue};
   }
   return {platform::Hive::CurrentUser, kPublishedKey, platform::AsciiLower(platform::ExtractFileName(controlFile))};
-}
-
-// A folder that this user owns and nobody else may enter.
-bool IsPrivateFolder(const std::string& path) {
-  struct stat st{};
-  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
-         (st.st_mode & (S_IRWXG | S_IRWXO)) == 0;
 }
 
 }  // namespace
@@ -141,17 +132,8 @@ std::optional<std::string> TZephron::DownloadCheckedStream(const std::string& ur
 }
 
 std::string TZephron::PrivateDownloadFolder() const {
-  if (!FPrivateFolder.empty() && IsPrivateFolder(FPrivateFolder)) return FPrivateFolder + "/";
-  const std::string temp = platform::ToSlashes(platform::TempFolder());
-  const std::string base = platform::IncludeTrailingPathDelimiter(temp) + "zephron-" + std::to_string(::geteuid());
-  ::mkdir(base.c_str(), 0700);
-  if (IsPrivateFolder(base)) {
-    FPrivateFolder = base;
-  } else {
-    // Someone else made the name first (or opened it up): a fresh folder of
-    // our own instead.
-    std::string pattern = base + "-XXXXXX";
-    FPrivateFolder = ::mkdtemp(pattern.data()) ? pattern : base;
+  if (FPrivateFolder.empty() || !platform::IsPrivateFolder(FPrivateFolder)) {
+    FPrivateFolder = platform::MakePrivateFolder(platform::ToSlashes(platform::TempFolder()), "zephron");
   }
   return FPrivateFolder + "/";
 }

@@ -2,9 +2,6 @@
 // thread (DoThreadUpdate, ThreadDone), and the restart that hands the files
 // in use to the setup program (DoRestart, ExtractSetupProgram), with the
 // environment texts the run logs.
-#include <sys/utsname.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +17,7 @@
 #include "platform/registry.h"
 #include "platform/resources.h"
 #include "platform/special_folders.h"
+#include "platform/system_info.h"
 #include "transfer/messages.h"
 #include "ui/main_thread.h"
 
@@ -48,23 +46,6 @@ constexpr IdeKey kIdeKeys[] = {
     {"Software\\Microsoft\\VisualStudio\\7.1", "VS71"},
     {"Software\\Microsoft\\VisualStudio\\8.0", "VS8"},
 };
-
-// The distribution's name from os-release, empty when there is none.
-std::string DistributionName() {
-  for (const char* file : {"/etc/os-release", "/usr/lib/os-release"}) {
-    std::ifstream in(file);
-    std::string line;
-    while (std::getline(in, line)) {
-      if (line.rfind("PRETTY_NAME=", 0) != 0) continue;
-      std::string value = line.substr(12);
-      if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
-        value = value.substr(1, value.size() - 2);
-      }
-      return value;
-    }
-  }
-  return {};
-}
 
 // A command-line part: quoted when it holds a blank.
 std::string QuotedWhenBlank(const std::string& text) {
@@ -168,7 +149,7 @@ void TZephron::DoSuccess() {
 }
 
 std::string TZephron::RestartParameters() {
-  const std::string pid = std::to_string(::getpid());
+  const std::string pid = std::to_string(platform::CurrentProcessId());
   const std::string flag = Logging ? " L " : " X ";
   std::string app = QuotedWhenBlank(platform::IncludeTrailingPathDelimiter(platform::CurrentFolder()) + FAppName);
   FAppParam = QuotedWhenBlank(FAppParam);
@@ -201,10 +182,7 @@ void TZephron::DoRestart() {
   DoStatus(msgSpawn, parameters, 0, 0);
   // The setup program runs from the download folder; the patcher it runs
   // for patches travels beside this program, where PATH now leads too.
-  if (const std::string own = platform::ProgramFolder(); !own.empty()) {
-    const char* path = std::getenv("PATH");
-    ::setenv("PATH", (own + (path && *path ? std::string(":") + path : std::string())).c_str(), 1);
-  }
+  if (const std::string own = platform::ProgramFolder(); !own.empty()) platform::PrependToSearchPath(own);
   platform::ShellExecuteOpen(platform::ToSlashes(WinTempDir()) + "zephronsetup.exe", parameters,
                              platform::WindowState::ShownNormally);
   if (OnAppDoClose) {
@@ -231,10 +209,7 @@ void TZephron::ExtractSetupProgram() {
 }
 
 std::string TZephron::GetOSVersion() {
-  utsname name{};
-  std::string text = ::uname(&name) == 0 ? std::string(name.sysname) + " " + name.release : std::string("Linux");
-  if (const std::string distribution = DistributionName(); !distribution.empty()) text += " (" + distribution + ")";
-  return text;
+  return platform::OperatingSystemVersion();
 }
 
 std::string TZephron::GetIEVersion() {

@@ -203,6 +203,11 @@ bool OpenWithXdgOpen(const std::string& target) {
 
 }  // namespace
 
+void PrependToSearchPath(const std::string& folder) {
+  const char* path = std::getenv("PATH");
+  ::setenv("PATH", (folder + (path && *path ? std::string(":") + path : std::string())).c_str(), 1);
+}
+
 std::optional<std::string> FindProgram(std::string_view name) {
   const std::string text(name);
   if (auto found = LookUp(text)) return found;

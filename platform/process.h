@@ -42,6 +42,10 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 // nullopt when there is none (or it is not an executable file).
 std::optional<std::string> FindProgram(std::string_view name);
 
+// Puts folder first in this process's program search path (PATH), which
+// the programs it starts from then on inherit.
+void PrependToSearchPath(const std::string& folder);
+
 // Starts the command line as a child process and waits for it without a
 // time limit. The exit code; for a program ended by a signal 128 + the
 // signal, as shells give it. nullopt when the program could not be started

@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdlib>
 #include <mutex>
 
 #include "platform/last_error.h"
@@ -38,6 +39,17 @@ HANDLE Start(std::string_view commandLine, WindowState window, DWORD flags) {
 }
 
 }  // namespace
+
+void PrependToSearchPath(const std::string& folder) {
+  const DWORD size = ::GetEnvironmentVariableW(L"PATH", nullptr, 0);
+  std::wstring path(size, L'\0');
+  path.resize(size > 0 ? ::GetEnvironmentVariableW(L"PATH", path.data(), size) : 0);
+  std::wstring value = win32::WidePath(folder);
+  if (!path.empty()) value += L";" + path;
+  // The process's environment, which children get, and the C library's copy.
+  ::SetEnvironmentVariableW(L"PATH", value.c_str());
+  ::_wputenv_s(L"PATH", value.c_str());
+}
 
 std::optional<std::string> FindProgram(std::string_view name) {
   // The order the loader looks in: the program's own folder, the current

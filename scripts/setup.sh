@@ -53,4 +53,7 @@ build() {
 }
 if [ "$want_normal" -eq 1 ]; then build build; fi
 if [ "$want_asan" -eq 1 ]; then build build-asan -DZEPHRON_SANITIZE=ON -DZEPHRON_BENCH=OFF; fi
-if [ "$want_windows" -eq 1 ]; then build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake; fi
+if [ "$want_windows" -eq 1 ]; then
+  scripts/windows-deps.sh
+  build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+fi

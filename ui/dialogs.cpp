@@ -1,9 +1,7 @@
-#include <termios.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <string>
 
+#include "platform/console.h"
 #include "ui/console_dialogs.h"
 #include "ui/rtf.h"
 #include "ui/scripted_dialogs.h"
@@ -28,7 +26,7 @@ DialogResult ConsoleDialogs::MessageBox(const std::string& text, MessageKind kin
                       : kind == MessageKind::Warning ? "Warning"
                                                      : "Information";
   std::fprintf(out_, "%s%s%s: %s\n", caption.c_str(), caption.empty() ? "" : " - ", label, text.c_str());
-  if (buttons == MessageButtons::Ok || !in_ || !::isatty(::fileno(in_))) {
+  if (buttons == MessageButtons::Ok || !platform::IsTerminal(in_)) {
     std::fflush(out_);
     return DefaultAnswer(buttons);
   }
@@ -61,27 +59,6 @@ bool ReadLine(std::FILE* in, std::string& line) {
   return true;
 }
 
-// Echo off for the password while it is typed, restored on every way out.
-class NoEcho {
- public:
-  explicit NoEcho(int fd) : fd_(fd), active_(::tcgetattr(fd, &saved_) == 0) {
-    if (!active_) return;
-    termios quiet = saved_;
-    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-    ::tcsetattr(fd_, TCSAFLUSH, &quiet);
-  }
-  ~NoEcho() {
-    if (active_) ::tcsetattr(fd_, TCSAFLUSH, &saved_);
-  }
-  NoEcho(const NoEcho&) = delete;
-  NoEcho& operator=(const NoEcho&) = delete;
-
- private:
-  int fd_;
-  termios saved_{};
-  bool active_;
-};
-
 class ConsoleProgressWindow : public ProgressWindow {
  public:
   explicit ConsoleProgressWindow(std::FILE* out) : out_(out) {}
@@ -104,7 +81,7 @@ class ConsoleProgressWindow : public ProgressWindow {
 }  // namespace
 
 bool ConsoleDialogs::LoginDialog(const std::string& caption, std::string& user, std::string& password) {
-  if (!in_ || !::isatty(::fileno(in_))) return false;
+  if (!platform::IsTerminal(in_)) return false;
   std::fprintf(out_, "%s\nUser name: ", caption.c_str());
   std::fflush(out_);
   std::string enteredUser;
@@ -113,7 +90,8 @@ bool ConsoleDialogs::LoginDialog(const std::string& caption, std::string& user, 
   std::fflush(out_);
   std::string enteredPassword;
   {
-    NoEcho quiet(::fileno(in_));
+    // Echo off for the password while it is typed, restored on every way out.
+    platform::EchoOff quiet(in_);
     if (!ReadLine(in_, enteredPassword)) return false;
   }
   std::fprintf(out_, "\n");
@@ -176,7 +154,7 @@ bool ScriptedDialogs::AgreementDialog(const AgreementDialogSpec& spec) {
 }
 
 bool ConsoleDialogs::AskYes(const std::string& question, bool otherwise) {
-  if (!in_ || !::isatty(::fileno(in_))) return otherwise;
+  if (!platform::IsTerminal(in_)) return otherwise;
   std::fprintf(out_, "%s [y/N] ", question.c_str());
   std::fflush(out_);
   std::string line;
