@@ -28,6 +28,7 @@ add_subdirectory(platform)
 add_subdirectory(archive)
 add_subdirectory(xml)
 add_subdirectory(ui)
+add_subdirectory(setup)
 
 enable_testing()
 add_subdirectory(tests/windows)

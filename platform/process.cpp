@@ -3,14 +3,17 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 
 #include "platform/ascii_case.h"
 #include "platform/last_error.h"
@@ -202,6 +205,30 @@ bool OpenWithXdgOpen(const std::string& target) {
 }
 
 }  // namespace
+
+void WaitForProcessEnd(long pid) {
+  if (pid <= 0) return;
+  // Through a pidfd where the kernel has them, else by probing the process.
+#ifdef SYS_pidfd_open
+  const int fd = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
+  if (fd >= 0) {
+    pollfd p{fd, POLLIN, 0};
+    while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
+    }
+    ::close(fd);
+    return;
+  }
+  if (errno != ENOSYS) return;
+#endif
+  while (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+void DeleteOwnProgramFile(const std::string& path) {
+  // The running image stays mapped; its name can go now.
+  ::unlink(path.c_str());
+}
 
 void PrependToSearchPath(const std::string& folder) {
   const char* path = std::getenv("PATH");

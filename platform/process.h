@@ -42,6 +42,15 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 // nullopt when there is none (or it is not an executable file).
 std::optional<std::string> FindProgram(std::string_view name);
 
+// Waits, without a time limit, for the process with that id to end; at once
+// when no process has it.
+void WaitForProcessEnd(long pid);
+
+// Deletes the file of this running program: at once where the system lets a
+// running program's file go, else by a helper shortly after the program has
+// ended.
+void DeleteOwnProgramFile(const std::string& path);
+
 // Puts folder first in this process's program search path (PATH), which
 // the programs it starts from then on inherit.
 void PrependToSearchPath(const std::string& folder);

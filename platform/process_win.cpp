@@ -40,6 +40,33 @@ HANDLE Start(std::string_view commandLine, WindowState window, DWORD flags) {
 
 }  // namespace
 
+void WaitForProcessEnd(long pid) {
+  if (pid <= 0) return;
+  const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  if (process == nullptr) return;
+  ::WaitForSingleObject(process, INFINITE);
+  ::CloseHandle(process);
+}
+
+void DeleteOwnProgramFile(const std::string& path) {
+  const std::wstring file = win32::WidePath(path);
+  if (::DeleteFileW(file.c_str())) return;
+  // A running program's file cannot go: a hidden command interpreter
+  // deletes it once this program has ended, trying for some seconds.
+  std::wstring command = L"cmd.exe /d /q /c for /l %i in (1,1,30) do (del /f /q \"" + file +
+                         L"\" 2>nul & if exist \"" + file + L"\" (ping -n 2 127.0.0.1 >nul) else exit)";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION info{};
+  if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW | DETACHED_PROCESS,
+                       nullptr, nullptr, &startup, &info)) {
+    ::CloseHandle(info.hThread);
+    ::CloseHandle(info.hProcess);
+  }
+}
+
 void PrependToSearchPath(const std::string& folder) {
   const DWORD size = ::GetEnvironmentVariableW(L"PATH", nullptr, 0);
   std::wstring path(size, L'\0');

@@ -1,12 +1,6 @@
 #include "setup/setup_program.h"
 
-#include <poll.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -32,26 +26,6 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kListValueLimit = 128;
 constexpr std::uint32_t kExitCodeErrorBase = 0x800;
-
-// Waits for the process to end: through a pidfd where the kernel has them,
-// else by probing it. An identifier that names no process ends the wait.
-void WaitForProcess(long pid) {
-  if (pid <= 0) return;
-#ifdef SYS_pidfd_open
-  const int fd = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
-  if (fd >= 0) {
-    pollfd p{fd, POLLIN, 0};
-    while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
-    }
-    ::close(fd);
-    return;
-  }
-  if (errno != ENOSYS) return;
-#endif
-  while (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-}
 
 // A component name that stays inside its folder.
 bool IsPlainName(const std::string& name) {
@@ -106,7 +80,7 @@ class Setup {
       return 1;
     }
     const platform::TDateTime waitStart = platform::Now();
-    WaitForProcess(pid);
+    platform::WaitForProcessEnd(pid);
     const platform::TDateTime waitEnd = platform::Now();
 
     const std::string documents = platform::IncludeTrailingPathDelimiter(platform::DocumentsFolder());
@@ -148,11 +122,12 @@ class Setup {
   // it goes with the components it installed.
   void RemoveOwnCopy() {
     if (args_.size() < 5) return;
+    const std::string self = platform::ProgramFile();
+    if (self.empty()) return;
     std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (ec) return;
-    const fs::path folder = fs::weakly_canonical(platform::ToSlashes(args_[4]), ec);
-    if (!ec && self.parent_path() == folder) fs::remove(self, ec);
+    if (fs::equivalent(fs::path(self).parent_path(), platform::ToSlashes(args_[4]), ec) && !ec) {
+      platform::DeleteOwnProgramFile(self);
+    }
   }
 
  private:
