@@ -1,8 +1,6 @@
 #include "bugreport/exception_capture.h"
 
 #include <cxxabi.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +10,7 @@
 #include <string_view>
 
 #include "bugreport/fatal_signals.h"
+#include "bugreport/host_facts.h"
 #include "bugreport/report_store.h"
 #include "bugreport/report_text.h"
 #include "bugreport/stack_trace.h"
@@ -30,11 +29,6 @@ struct CaptureState {
 CaptureState& State() {
   static CaptureState state;
   return state;
-}
-
-std::string ThreadText() {
-  const long tid = ::syscall(SYS_gettid);
-  return std::to_string(tid) + (tid == ::getpid() ? " (main thread)" : "");
 }
 
 void Deliver(const TExceptionReportPtr& report) {
@@ -88,7 +82,7 @@ TExceptionReportPtr MakeReport(const std::string& failure) {
   parts.time = std::time(nullptr);
   parts.header = CurrentHeader();
   parts.operatingSystem = OperatingSystemText();
-  parts.thread = ThreadText();
+  parts.thread = CurrentThreadText();
   parts.stack = DescribeFrames(CaptureStack(1), ReadOwnMaps());
   TScreenshotSource source;
   bool autoSave = true;

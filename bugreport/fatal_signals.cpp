@@ -12,10 +12,9 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string_view>
 
+#include "bugreport/fault_file.h"
 #include "bugreport/report_text.h"
 #include "bugreport/stack_trace.h"
 #include "platform/special_folders.h"
@@ -25,7 +24,6 @@ extern char** environ;
 namespace zephron::bugreport {
 namespace {
 
-constexpr const char* kFileTag = "Zephron fault report";
 constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 
 // Everything the handler needs is prepared at installation, so that it has
@@ -115,7 +113,7 @@ void OnFatalSignal(int signal, siginfo_t* info, void* context) {
     gHandling = 1;
     const int fd = ::open(gFaultFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd >= 0) {
-      Put(fd, kFileTag);
+      Put(fd, kFaultFileTag);
       Put(fd, "\nsignal ");
       PutNumber(fd, static_cast<unsigned>(signal), 10);
       Put(fd, " ");
@@ -189,12 +187,6 @@ std::string OneLine(std::string text) {
 
 }  // namespace
 
-std::string FaultFolder() {
-  const std::string local = platform::LocalAppDataFolder();
-  if (local.empty()) return {};
-  return (std::filesystem::path(local) / "Corvexis" / "Zephron" / "faults").string();
-}
-
 bool InstallFatalHandlers(const std::string& reporter) {
   const std::string folder = FaultFolder();
   std::error_code error;
@@ -232,69 +224,6 @@ bool InstallFatalHandlers(const std::string& reporter) {
   for (const int signal : kSignals) ::sigaction(signal, &action, nullptr);
   std::set_terminate(OnTerminate);
   return true;
-}
-
-TExceptionReportPtr LoadFatalReport(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return nullptr;
-  std::string line;
-  if (!std::getline(in, line) || line != kFileTag) return nullptr;
-
-  TReportParts parts;
-  std::string signal = "signal", address, thread, process, terminate;
-  std::uintptr_t pc = 0;
-  while (std::getline(in, line) && line != "frames") {
-    const std::size_t space = line.find(' ');
-    if (space == std::string::npos) continue;
-    const std::string key = line.substr(0, space);
-    const std::string value = line.substr(space + 1);
-    if (key == "signal") signal = value;
-    else if (key == "address") address = value;
-    else if (key == "thread") thread = value;
-    else if (key == "pc") pc = static_cast<std::uintptr_t>(std::strtoull(value.c_str(), nullptr, 16));
-    else if (key == "process") process = value;
-    else if (key == "terminate") terminate = value;
-    else if (key == "time") parts.time = static_cast<std::time_t>(std::strtoll(value.c_str(), nullptr, 10));
-    else if (key == "os") parts.operatingSystem = value;
-    else if (key == "field" && value.find('=') != std::string::npos) {
-      parts.header.Set(value.substr(0, value.find('=')), value.substr(value.find('=') + 1));
-    }
-  }
-  std::vector<std::uintptr_t> frames;
-  while (std::getline(in, line) && line != "maps") {
-    frames.push_back(static_cast<std::uintptr_t>(std::strtoull(line.c_str(), nullptr, 16)));
-  }
-  std::ostringstream maps;
-  maps << in.rdbuf();
-  in.close();
-  // Only our own fault files are consumed; a file named from elsewhere stays.
-  std::error_code error;
-  const auto folder = std::filesystem::weakly_canonical(FaultFolder(), error);
-  if (!error && std::filesystem::weakly_canonical(file, error).parent_path() == folder && !error) {
-    std::filesystem::remove(file, error);
-  }
-
-  // "11 SIGSEGV" becomes "Signal SIGSEGV (11)".
-  const std::size_t space = signal.find(' ');
-  parts.failure = space == std::string::npos
-                      ? "Signal " + signal
-                      : "Signal " + signal.substr(space + 1) + " (" + signal.substr(0, space) + ")";
-  parts.failure += " at address " + address;
-  if (!terminate.empty()) parts.failure += "\r\n" + terminate;
-  parts.thread = thread + (thread == process ? " (main thread)" : "") + " of process " + process;
-  // The frames above the interrupted one are the handler's and the
-  // system's signal return: not the program's.
-  bool exact = false;
-  for (std::size_t i = 0; pc != 0 && i < frames.size(); ++i) {
-    if (frames[i] == pc) {
-      frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(i));
-      exact = true;
-      break;
-    }
-  }
-  parts.stack = DescribeFrames(frames, maps.str(), exact);
-  TBugReportHeader header = parts.header;
-  return std::make_shared<IExceptionReport>(ComposeReport(parts), std::move(header), std::nullopt, true);
 }
 
 }  // namespace zephron::bugreport

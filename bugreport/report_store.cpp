@@ -1,7 +1,5 @@
 #include "bugreport/report_store.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <ctime>
@@ -10,7 +8,9 @@
 #include <system_error>
 #include <vector>
 
+#include "bugreport/host_facts.h"
 #include "platform/special_folders.h"
+#include "platform/system_info.h"
 
 namespace zephron::bugreport {
 namespace {
@@ -51,8 +51,8 @@ std::string SaveBugReport(const std::string& text) {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   char stamp[32] = "00000000-000000";
-  if (::localtime_r(&now, &local) != nullptr) std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-  const fs::path file = fs::path(folder) / ("bugreport-" + std::string(stamp) + "-" + std::to_string(::getpid()) +
+  if (LocalTime(now, local)) std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  const fs::path file = fs::path(folder) / ("bugreport-" + std::string(stamp) + "-" + std::to_string(platform::CurrentProcessId()) +
                                             "-" + std::to_string(++saved) + ".txt");
   {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);

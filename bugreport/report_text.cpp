@@ -1,37 +1,17 @@
 #include "bugreport/report_text.h"
 
 #include <cxxabi.h>
-#include <pwd.h>
-#include <sys/utsname.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
 #include <typeinfo>
 
+#include "bugreport/host_facts.h"
 #include "bugreport/stack_trace.h"
 #include "platform/special_folders.h"
 #include "platform/version_info.h"
 
 namespace zephron::bugreport {
-namespace {
-
-
-std::string UserName() {
-  if (const passwd* entry = ::getpwuid(::geteuid()); entry != nullptr && entry->pw_name != nullptr) {
-    return entry->pw_name;
-  }
-  const char* user = std::getenv("USER");
-  return user != nullptr ? user : "";
-}
-
-std::string ComputerName() {
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) != 0) return {};
-  return name;
-}
-
-}  // namespace
 
 std::string ExecutableVersion(const std::string& executable) {
   const auto block = platform::GetFileVersionInfo(executable);
@@ -42,12 +22,6 @@ std::string ExecutableVersion(const std::string& executable) {
   if (!info) return {};
   return std::to_string(info->dwFileVersionMS >> 16) + "." + std::to_string(info->dwFileVersionMS & 0xFFFF) + "." +
          std::to_string(info->dwFileVersionLS >> 16) + "." + std::to_string(info->dwFileVersionLS & 0xFFFF);
-}
-
-std::string OperatingSystemText() {
-  utsname names{};
-  if (::uname(&names) != 0) return "unknown";
-  return std::string(names.sysname) + " " + names.release + " " + names.version + " " + names.machine;
 }
 
 TBugReportHeader CurrentHeader() {
@@ -63,7 +37,7 @@ TBugReportHeader CurrentHeader() {
 std::string ComposeReport(const TReportParts& parts) {
   char when[64] = "unknown";
   std::tm local{};
-  if (parts.time != 0 && ::localtime_r(&parts.time, &local) != nullptr) {
+  if (parts.time != 0 && LocalTime(parts.time, local)) {
     std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S %z", &local);
   }
   std::string text;

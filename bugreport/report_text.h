@@ -14,7 +14,7 @@ namespace zephron::bugreport {
 
 // The header of a report made by this process now.
 TBugReportHeader CurrentHeader();
-// "Linux 6.1.0-13-amd64 #1 SMP ... x86_64", from uname.
+// "Linux 6.1.0-13-amd64 #1 SMP ... x86_64" (uname), "Windows 10.0 (build 19045) x86_64".
 std::string OperatingSystemText();
 // The four-part version of the executable's version resource, empty without one.
 std::string ExecutableVersion(const std::string& executable);

@@ -29,6 +29,7 @@ add_subdirectory(archive)
 add_subdirectory(xml)
 add_subdirectory(ui)
 add_subdirectory(setup)
+add_subdirectory(bugreport)
 
 enable_testing()
 add_subdirectory(tests/windows)
