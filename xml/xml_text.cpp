@@ -13,6 +13,7 @@
 #include "xml/xml_document.h"
 #include "xml/xml_error.h"
 #include "xml/xml_node.h"
+#include "xml/xml_node_pool.h"
 #include "platform/ascii_case.h"
 #include "xml/xml_unicode.h"
 
@@ -101,12 +102,41 @@ inline std::size_t ScanUnits(const unsigned char* data, std::size_t units, unsig
   return units;
 }
 
-// Appends `units` ASCII UTF-16 units as bytes.
-inline void AppendNarrowed(std::string& out, const unsigned char* data, std::size_t units) {
-  if (units == 0) return;
-  const std::size_t old = out.size();
-  out.resize(old + units);
-  char* dest = out.data() + old;
+// ScanBytes and ScanUnits for data that may be read up to
+// BufferedInput::kReadSlack bytes past its end: whole blocks only.
+inline std::size_t ScanBytesInBlocks(const unsigned char* data, std::size_t n, unsigned char stop) {
+#if defined(__SSE2__)
+  const __m128i stops = _mm_set1_epi8(static_cast<char>(stop));
+  for (std::size_t i = 0; i < n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    const int hit = _mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, stops)));
+    if (hit != 0) return std::min(n, i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hit))));
+  }
+  return n;
+#else
+  return ScanBytes(data, n, stop);
+#endif
+}
+
+inline std::size_t ScanUnitsInBlocks(const unsigned char* data, std::size_t units, unsigned char stop) {
+#if defined(__SSE2__)
+  const __m128i stops = _mm_set1_epi16(static_cast<short>(stop));
+  const __m128i notAscii = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  for (std::size_t i = 0; i < units; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 2 * i));
+    const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(v, notAscii), zero);
+    const int hit = _mm_movemask_epi8(_mm_or_si128(_mm_andnot_si128(ascii, _mm_set1_epi8(-1)), _mm_cmpeq_epi16(v, stops)));
+    if (hit != 0) return std::min(units, i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hit))) / 2);
+  }
+  return units;
+#else
+  return ScanUnits(data, units, stop);
+#endif
+}
+
+// Writes `units` ASCII UTF-16 units to dest as bytes.
+inline void Narrow(char* dest, const unsigned char* data, std::size_t units) {
   std::size_t k = 0;
 #if defined(__SSE2__)
   for (; k + 8 <= units; k += 8) {
@@ -115,6 +145,27 @@ inline void AppendNarrowed(std::string& out, const unsigned char* data, std::siz
   }
 #endif
   for (; k < units; ++k) dest[k] = static_cast<char>(data[2 * k]);
+}
+
+// Narrow for data readable past its end as for the scans above and room
+// for 7 bytes past dest's end.
+inline void NarrowInBlocks(char* dest, const unsigned char* data, std::size_t units) {
+#if defined(__SSE2__)
+  for (std::size_t k = 0; k < units; k += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 2 * k));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dest + k), _mm_packus_epi16(v, v));
+  }
+#else
+  Narrow(dest, data, units);
+#endif
+}
+
+// Appends `units` ASCII UTF-16 units as bytes.
+inline void AppendNarrowed(std::string& out, const unsigned char* data, std::size_t units) {
+  if (units == 0) return;
+  const std::size_t old = out.size();
+  out.resize(old + units);
+  Narrow(out.data() + old, data, units);
 }
 
 // The UTF-8 length of the UTF-16 units of data before the first unit
@@ -344,11 +395,8 @@ void CollectWideUntil(xmlio::BufferedInput& in, unsigned char stop, bool consume
 
 namespace {
 
-// ReadTagName into `name` (emptied first), so the reader can keep one
-// buffer for all its tags.
-void ReadTagNameInto(xmlio::BufferedInput& in, bool ansi, std::string& name) {
-  name.clear();
-  if (!SkipPastOpen(in, ansi)) return;
+// The rest of a tag name after its "<", appended to the empty `name`.
+void ReadTagRest(xmlio::BufferedInput& in, bool ansi, std::string& name) {
   if (ansi) {
     unsigned char b;
     while (true) {
@@ -370,6 +418,13 @@ void ReadTagNameInto(xmlio::BufferedInput& in, bool ansi, std::string& name) {
   collect.Finish();
 }
 
+// ReadTagName into `name` (emptied first), so the reader can keep one
+// buffer for all its tags.
+void ReadTagNameInto(xmlio::BufferedInput& in, bool ansi, std::string& name) {
+  name.clear();
+  if (SkipPastOpen(in, ansi)) ReadTagRest(in, ansi, name);
+}
+
 }  // namespace
 
 std::string ReadTagName(xmlio::BufferedInput& in, bool ansi) {
@@ -378,17 +433,27 @@ std::string ReadTagName(xmlio::BufferedInput& in, bool ansi) {
   return name;
 }
 
-std::string ReadTagValue(xmlio::BufferedInput& in, bool ansi) {
-  // The blanks skipped before the text are all among the characters the
-  // trim removes, so collecting everything and trimming both ends covers both.
-  std::string value;
+namespace {
+
+// The text up to the next "<" (which stays for the next tag name) appended
+// to `value` untrimmed.
+void CollectTagValue(xmlio::BufferedInput& in, bool ansi, std::string& value) {
   if (ansi) {
-    CollectBytesUntil(in, '<', false, value);  // the "<" stays for the next tag name
+    CollectBytesUntil(in, '<', false, value);
   } else {
     Utf16Appender collect(value);
     CollectWideUntil(in, '<', false, collect);
     collect.Finish();
   }
+}
+
+}  // namespace
+
+std::string ReadTagValue(xmlio::BufferedInput& in, bool ansi) {
+  // The blanks skipped before the text are all among the characters the
+  // trim removes, so collecting everything and trimming both ends covers both.
+  std::string value;
+  CollectTagValue(in, ansi, value);
   TrimControls(value);
   return value;
 }
@@ -443,7 +508,7 @@ bool ClosesElement(std::string_view tag, std::string_view name) {
 // Reads the elements below a start element without recursion. The children
 // of each open element are collected on the side and handed to it in one
 // piece when it closes (also when the load fails), so every child list is
-// allocated once at its final size.
+// allocated once at its final size. Nodes come from one pool for the load.
 class ElementReader {
  public:
   ElementReader(xmlio::BufferedInput& in, bool& ansi) : in_(in), ansi_(ansi) {}
@@ -459,7 +524,8 @@ class ElementReader {
       }
       start.SetName(std::move(name));
     }
-    if (!Enter(start, std::string(start.Name()))) return;
+    const std::string name = start.Name();
+    if (!Enter(start, name)) return;
     try {
       ReadChildren(start);
     } catch (...) {
@@ -473,6 +539,14 @@ class ElementReader {
   struct Frame {
     TxmlNode* node = nullptr;
     std::vector<std::unique_ptr<TxmlNode>> children;
+  };
+
+  // A tag or a value. Mostly all of it is in the buffer and ASCII: then it
+  // is copied (narrowed from UTF-16) into `room` in one piece; anything else
+  // goes the general way into `slow`.
+  struct Text {
+    std::vector<char> room;
+    std::string slow;
   };
 
   void Open(TxmlNode* node) {
@@ -492,8 +566,7 @@ class ElementReader {
 
   void ReadChildren(TxmlNode& start) {
     Open(&start);
-    std::string tag;
-    ReadTagNameInto(in_, ansi_, tag);
+    std::string_view tag = NextTag();
     CheckEndTag(tag, start.Name());
     while (true) {
       Frame& frame = frames_[depth_ - 1];
@@ -501,7 +574,7 @@ class ElementReader {
         // Closed, or cut off: a start tag right at the end gets no element.
         Close();
         if (depth_ == 0) return;
-        ReadTagNameInto(in_, ansi_, tag);
+        tag = NextTag();
         CheckAfterChild(tag, frames_[depth_ - 1].node->Name());
         continue;
       }
@@ -509,26 +582,65 @@ class ElementReader {
         throw TxmlError(xmlerr::NestingTooDeep(TxmlDocument::kMaxTextDepth));
       }
       TxmlNode* parent = frame.node;
-      frame.children.push_back(std::make_unique<TxmlNode>(parent, parent->Document()));
-      TxmlNode* child = frame.children.back().get();
-      if (Enter(*child, std::move(tag))) {
+      std::unique_ptr<TxmlNode> owned(new (pool_) TxmlNode(parent, parent->Document()));
+      TxmlNode* child = owned.get();
+      frame.children.push_back(std::move(owned));
+      if (Enter(*child, tag)) {
         Open(child);
-        ReadTagNameInto(in_, ansi_, tag);
+        tag = NextTag();
         CheckEndTag(tag, child->Name());
       } else {
-        ReadTagNameInto(in_, ansi_, tag);
+        tag = NextTag();
         CheckAfterChild(tag, parent->Name());
       }
     }
   }
 
-  // The start of an element whose name holds its raw start tag: the name is
-  // cut to its first word, the value read. True when children and an end
-  // tag follow.
-  bool Enter(TxmlNode& node, std::string&& raw) {
-    while ((raw.empty() || raw[0] == '?') && !in_.AtEnd()) raw = ReadTagName(in_, ansi_);
+  // The text from the cursor up to the character `stop` when all of it is
+  // in the buffer and ASCII: copied into text.room, and the number of bytes
+  // it takes in the input (the stop not included). Nothing is consumed.
+  bool PeekAscii(unsigned char stop, Text& text, std::string_view& out, std::size_t& bytes) {
+    const std::size_t avail = in_.Available();
+    const unsigned char* data = in_.Data();
+    const std::size_t units = ansi_ ? avail : avail / 2;
+    const std::size_t run = ansi_ ? ScanBytesInBlocks(data, units, stop) : ScanUnitsInBlocks(data, units, stop);
+    if (run == units) return false;
+    if (ansi_ ? data[run] != stop : data[2 * run] != stop || data[2 * run + 1] != 0) return false;
+    // Room for whole blocks: the narrowing writes 8 bytes at a time.
+    if (text.room.size() < run + 8) text.room.resize(std::max(run + 8, 2 * text.room.size()));
+    if (ansi_) {
+      std::memcpy(text.room.data(), data, run);
+    } else {
+      NarrowInBlocks(text.room.data(), data, run);
+    }
+    out = std::string_view(text.room.data(), run);
+    bytes = ansi_ ? run : 2 * run;
+    return true;
+  }
+
+  // The next tag's text between "<" and ">" (empty at the end); valid until
+  // the next tag is read.
+  std::string_view NextTag() {
+    if (!SkipPastOpen(in_, ansi_)) return {};
+    std::string_view text;
+    std::size_t bytes;
+    if (PeekAscii('>', tag_, text, bytes) && !text.empty() && !IsTagSkip(static_cast<unsigned char>(text[0]))) {
+      in_.Skip(bytes + (ansi_ ? 1 : 2));
+      return text;
+    }
+    tag_.slow.clear();
+    ReadTagRest(in_, ansi_, tag_.slow);
+    return tag_.slow;
+  }
+
+  // The start of an element from its raw start tag (read further when it
+  // is a declaration): the name is its first word, then the value is read.
+  // Both go into the node at their final size. True when children and an
+  // end tag follow.
+  bool Enter(TxmlNode& node, std::string_view raw) {
+    while ((raw.empty() || raw[0] == '?') && !in_.AtEnd()) raw = NextTag();
     if (raw.empty()) {
-      node.SetName(std::string());
+      node.FName.clear();
       return false;
     }
     std::size_t begin = 0;
@@ -536,40 +648,56 @@ class ElementReader {
     std::size_t end = begin;
     auto blank = [](char c) { return c <= ' ' && (c == ' ' || c == '\t' || c == '\r' || c == '\n'); };
     while (end < raw.size() && !blank(raw[end])) ++end;
-    if (end == raw.size()) end = std::string::npos;
     // An empty element written with attributes (<a x='1'/>) ends in "/" too.
     bool closedWithAttributes = false;
-    if (end != std::string::npos) {
+    if (end < raw.size()) {
       std::size_t last = raw.size();
       while (last > 0 && static_cast<unsigned char>(raw[last - 1]) <= ' ') --last;
       closedWithAttributes = last > 0 && raw[last - 1] == '/';
-      raw.resize(end);
     }
-    if (begin > 0) raw.erase(0, begin);
-    const bool selfClosed = !raw.empty() && raw.back() == '/';
-    node.FName = std::move(raw);
-    std::string value = ReadTagValue(in_, ansi_);
-    if (std::memchr(value.data(), '&', value.size()) == nullptr) {
-      node.FValue = std::move(value);  // nothing to unescape
+    const bool selfClosed = end > begin && raw[end - 1] == '/';
+    // Constructed rather than assigned: a constructed string is allocated at
+    // its exact size, an assigned one with room to grow.
+    node.FName = std::string(raw.substr(begin, end - begin));
+
+    // The value; the "<" after it stays for the next tag.
+    std::string_view value;
+    std::size_t bytes;
+    if (PeekAscii('<', value_, value, bytes)) {
+      in_.Skip(bytes);
     } else {
-      node.SetFileValue(std::move(value));
+      value_.slow.clear();
+      CollectTagValue(in_, ansi_, value_.slow);
+      value = value_.slow;
     }
+    std::size_t first = 0;
+    std::size_t last = value.size();
+    while (last > 0 && static_cast<unsigned char>(value[last - 1]) <= ' ') --last;
+    while (first < last && static_cast<unsigned char>(value[first]) <= ' ') ++first;
+    // Both homes of the value are the reader's own, so it is unescaped in place.
+    char* text = const_cast<char*>(value.data()) + first;
+    std::size_t length = last - first;
+    if (std::memchr(text, '&', length) != nullptr) length = xmlchars::UnescapeInPlace(text, length);
+    node.FValue = std::string(text, length);
     return !selfClosed && !closedWithAttributes;
   }
 
-  static void CheckEndTag(const std::string& tag, const std::string& name) {
+  static void CheckEndTag(std::string_view tag, const std::string& name) {
     if (!tag.empty() && tag[0] == '/' && !ClosesElement(tag, name)) {
-      throw TxmlError(xmlerr::ExpectedButFound("/" + xmlchars::LowerCase(name), tag));
+      throw TxmlError(xmlerr::ExpectedButFound("/" + xmlchars::LowerCase(name), std::string(tag)));
     }
   }
 
-  void CheckAfterChild(const std::string& tag, const std::string& name) {
+  void CheckAfterChild(std::string_view tag, const std::string& name) {
     if (tag.empty()) throw TxmlError(xmlerr::kExpectedTag + NextTwoLines(in_));
     CheckEndTag(tag, name);
   }
 
   xmlio::BufferedInput& in_;
   bool& ansi_;
+  xmlnodes::NodePool pool_;
+  Text tag_;
+  Text value_;
   std::vector<Frame> frames_;
   std::size_t depth_ = 0;
 };
