@@ -287,19 +287,23 @@ inline bool ReadUnit(xmlio::BufferedInput& in, char16_t& u) {
   return false;
 }
 
-// The byte offset of the first UTF-16 unit `c` (an ASCII character) among
-// the whole units of data[0, size), or the offset after the last whole unit.
-inline std::size_t FindUnit(const unsigned char* data, std::size_t size, unsigned char c) {
-  const std::size_t whole = size & ~std::size_t{1};
-  std::size_t from = 0;
-  while (from < whole) {
-    const void* hit = std::memchr(data + from, c, whole - from);
-    if (hit == nullptr) break;
-    const auto at = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data);
-    if ((at & 1) == 0 && data[at + 1] == 0) return at;
-    from = at + 1;
+// The index of the first UTF-16 unit `c` among data's `units`, or units;
+// data may be read as for ScanUnitsInBlocks.
+inline std::size_t FindUnitInBlocks(const unsigned char* data, std::size_t units, unsigned char c) {
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi16(static_cast<short>(c));
+  for (std::size_t i = 0; i < units; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 2 * i));
+    const int hit = _mm_movemask_epi8(_mm_cmpeq_epi16(v, wanted));
+    if (hit != 0) return std::min(units, i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hit))) / 2);
   }
-  return whole;
+  return units;
+#else
+  for (std::size_t i = 0; i < units; ++i) {
+    if (data[2 * i] == c && data[2 * i + 1] == 0) return i;
+  }
+  return units;
+#endif
 }
 
 // Consumes everything up to and including the next "<"; false when the
@@ -326,12 +330,13 @@ bool SkipPastOpen(xmlio::BufferedInput& in, bool ansi) {
       continue;
     }
     if (avail >= 2) {
-      const std::size_t at = FindUnit(in.Data(), avail, '<');
-      if (at + 1 < avail) {
-        in.Skip(at + 2);
+      const std::size_t units = avail / 2;
+      const std::size_t at = FindUnitInBlocks(in.Data(), units, '<');
+      if (at < units) {
+        in.Skip(2 * at + 2);
         return true;
       }
-      in.Skip(at);
+      in.Skip(2 * units);
       continue;
     }
     char16_t u;  // a unit split across the buffer's end
