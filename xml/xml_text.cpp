@@ -160,6 +160,103 @@ inline void NarrowInBlocks(char* dest, const unsigned char* data, std::size_t un
 #endif
 }
 
+// The index of the first byte `c` of data[0, n), or n; data is read as for
+// ScanBytesInBlocks.
+inline std::size_t FindByteInBlocks(const unsigned char* data, std::size_t n, unsigned char c) {
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi8(static_cast<char>(c));
+  for (std::size_t i = 0; i < n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    const int hit = _mm_movemask_epi8(_mm_cmpeq_epi8(v, wanted));
+    if (hit != 0) return std::min(n, i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hit))));
+  }
+  return n;
+#else
+  const void* found = std::memchr(data, c, n);
+  return found == nullptr ? n : static_cast<std::size_t>(static_cast<const unsigned char*>(found) - data);
+#endif
+}
+
+// Writes a code point below 0x110000 as UTF-8; the bytes written.
+inline std::size_t PutUtf8(char* dest, char32_t cp) {
+  if (cp < 0x80) {
+    dest[0] = static_cast<char>(cp);
+    return 1;
+  }
+  if (cp < 0x800) {
+    dest[0] = static_cast<char>(0xC0 | (cp >> 6));
+    dest[1] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 2;
+  }
+  if (cp < 0x10000) {
+    dest[0] = static_cast<char>(0xE0 | (cp >> 12));
+    dest[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    dest[2] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 3;
+  }
+  dest[0] = static_cast<char>(0xF0 | (cp >> 18));
+  dest[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+  dest[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  dest[3] = static_cast<char>(0x80 | (cp & 0x3F));
+  return 4;
+}
+
+// The UTF-16 units data[0, units) as UTF-8 at dest, the way Utf16Appender
+// converts them (pairs joined, lone surrogates as U+FFFD), ASCII runs in
+// whole blocks: data is read as for ScanUnitsInBlocks, dest needs room for
+// 3 bytes a unit and 8 more. The bytes written.
+inline std::size_t WideToUtf8InBlocks(char* dest, const unsigned char* data, std::size_t units) {
+  std::size_t i = 0;
+  std::size_t out = 0;
+  while (true) {
+    const std::size_t run = ScanUnitsInBlocks(data + 2 * i, units - i, 0);
+    NarrowInBlocks(dest + out, data + 2 * i, run);
+    out += run;
+    i += run;
+    if (i == units) return out;
+    char32_t u = data[2 * i] | (data[2 * i + 1] << 8);
+    ++i;
+    if (u >= 0xD800 && u <= 0xDFFF) {
+      const char32_t low = i < units ? static_cast<char32_t>(data[2 * i] | (data[2 * i + 1] << 8)) : 0;
+      if (u <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
+        u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
+        ++i;
+      } else {
+        u = 0xFFFD;
+      }
+    }
+    out += PutUtf8(dest + out, u);
+  }
+}
+
+// Copies n bytes in whole 16-byte blocks: data is read as for
+// ScanBytesInBlocks, dest needs room for 15 bytes more.
+inline void CopyInBlocks(char* dest, const unsigned char* data, std::size_t n) {
+#if defined(__SSE2__)
+  for (std::size_t i = 0; i < n; i += 16) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + i), _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i)));
+  }
+#else
+  std::memcpy(dest, data, n);
+#endif
+}
+
+// The 8-bit characters data[0, n) as UTF-8 at dest, ASCII runs in whole
+// blocks: data is read as for ScanBytesInBlocks, dest needs room for 2
+// bytes a character and 16 more. The bytes written.
+inline std::size_t Latin1ToUtf8InBlocks(char* dest, const unsigned char* data, std::size_t n) {
+  std::size_t i = 0;
+  std::size_t out = 0;
+  while (true) {
+    const std::size_t run = ScanBytesInBlocks(data + i, n - i, 0);
+    CopyInBlocks(dest + out, data + i, run);
+    out += run;
+    i += run;
+    if (i == n) return out;
+    out += PutUtf8(dest + out, data[i++]);
+  }
+}
+
 // Appends `units` ASCII UTF-16 units as bytes.
 inline void AppendNarrowed(std::string& out, const unsigned char* data, std::size_t units) {
   if (units == 0) return;
@@ -546,9 +643,9 @@ class ElementReader {
     std::vector<std::unique_ptr<TxmlNode>> children;
   };
 
-  // A tag or a value. Mostly all of it is in the buffer and ASCII: then it
-  // is copied (narrowed from UTF-16) into `room` in one piece; anything else
-  // goes the general way into `slow`.
+  // A tag or a value. Mostly all of it is in the buffer: then it is
+  // converted into `room` in one piece; one that runs past the buffer goes
+  // the general way into `slow`.
   struct Text {
     std::vector<char> room;
     std::string slow;
@@ -602,23 +699,19 @@ class ElementReader {
   }
 
   // The text from the cursor up to the character `stop` when all of it is
-  // in the buffer and ASCII: copied into text.room, and the number of bytes
-  // it takes in the input (the stop not included). Nothing is consumed.
-  bool PeekAscii(unsigned char stop, Text& text, std::string_view& out, std::size_t& bytes) {
+  // in the buffer: converted into text.room, and the number of bytes it
+  // takes in the input (the stop not included). Nothing is consumed.
+  bool PeekText(unsigned char stop, Text& text, std::string_view& out, std::size_t& bytes) {
     const std::size_t avail = in_.Available();
     const unsigned char* data = in_.Data();
     const std::size_t units = ansi_ ? avail : avail / 2;
-    const std::size_t run = ansi_ ? ScanBytesInBlocks(data, units, stop) : ScanUnitsInBlocks(data, units, stop);
+    const std::size_t run = ansi_ ? FindByteInBlocks(data, units, stop) : FindUnitInBlocks(data, units, stop);
     if (run == units) return false;
-    if (ansi_ ? data[run] != stop : data[2 * run] != stop || data[2 * run + 1] != 0) return false;
-    // Room for whole blocks: the narrowing writes 8 bytes at a time.
-    if (text.room.size() < run + 8) text.room.resize(std::max(run + 8, 2 * text.room.size()));
-    if (ansi_) {
-      std::memcpy(text.room.data(), data, run);
-    } else {
-      NarrowInBlocks(text.room.data(), data, run);
-    }
-    out = std::string_view(text.room.data(), run);
+    const std::size_t room = 3 * run + 16;
+    if (text.room.size() < room) text.room.resize(std::max(room, 2 * text.room.size()));
+    const std::size_t length = ansi_ ? Latin1ToUtf8InBlocks(text.room.data(), data, run)
+                                     : WideToUtf8InBlocks(text.room.data(), data, run);
+    out = std::string_view(text.room.data(), length);
     bytes = ansi_ ? run : 2 * run;
     return true;
   }
@@ -629,7 +722,7 @@ class ElementReader {
     if (!SkipPastOpen(in_, ansi_)) return {};
     std::string_view text;
     std::size_t bytes;
-    if (PeekAscii('>', tag_, text, bytes) && !text.empty() && !IsTagSkip(static_cast<unsigned char>(text[0]))) {
+    if (PeekText('>', tag_, text, bytes) && !text.empty() && !IsTagSkip(static_cast<unsigned char>(text[0]))) {
       in_.Skip(bytes + (ansi_ ? 1 : 2));
       return text;
     }
@@ -668,7 +761,7 @@ class ElementReader {
     // The value; the "<" after it stays for the next tag.
     std::string_view value;
     std::size_t bytes;
-    if (PeekAscii('<', value_, value, bytes)) {
+    if (PeekText('<', value_, value, bytes)) {
       in_.Skip(bytes);
     } else {
       value_.slow.clear();
