@@ -668,16 +668,17 @@ class ElementReader {
 
   void ReadChildren(TxmlNode& start) {
     Open(&start);
+    // `closes`: the tag ends the innermost open element.
     std::string_view tag = NextTag();
-    CheckEndTag(tag, start.Name());
+    bool closes = CheckEndTag(tag, start.Name());
     while (true) {
       Frame& frame = frames_[depth_ - 1];
-      if (ClosesElement(tag, frame.node->Name()) || in_.AtEnd()) {
+      if (closes || in_.AtEnd()) {
         // Closed, or cut off: a start tag right at the end gets no element.
         Close();
         if (depth_ == 0) return;
         tag = NextTag();
-        CheckAfterChild(tag, frames_[depth_ - 1].node->Name());
+        closes = CheckAfterChild(tag, frames_[depth_ - 1].node->Name());
         continue;
       }
       if (depth_ >= static_cast<std::size_t>(TxmlDocument::kMaxTextDepth)) {
@@ -690,10 +691,10 @@ class ElementReader {
       if (Enter(*child, tag)) {
         Open(child);
         tag = NextTag();
-        CheckEndTag(tag, child->Name());
+        closes = CheckEndTag(tag, child->Name());
       } else {
         tag = NextTag();
-        CheckAfterChild(tag, parent->Name());
+        closes = CheckAfterChild(tag, parent->Name());
       }
     }
   }
@@ -705,12 +706,27 @@ class ElementReader {
     const std::size_t avail = in_.Available();
     const unsigned char* data = in_.Data();
     const std::size_t units = ansi_ ? avail : avail / 2;
-    const std::size_t run = ansi_ ? FindByteInBlocks(data, units, stop) : FindUnitInBlocks(data, units, stop);
-    if (run == units) return false;
+    // Mostly all of it is ASCII, found in one scan; otherwise the stop is
+    // searched on from the first other character.
+    const std::size_t ascii = ansi_ ? ScanBytesInBlocks(data, units, stop) : ScanUnitsInBlocks(data, units, stop);
+    if (ascii == units) return false;
+    std::size_t run = ascii;
+    if (ansi_ ? data[ascii] != stop : data[2 * ascii] != stop || data[2 * ascii + 1] != 0) {
+      run += ansi_ ? FindByteInBlocks(data + ascii, units - ascii, stop)
+                   : FindUnitInBlocks(data + 2 * ascii, units - ascii, stop);
+      if (run == units) return false;
+    }
     const std::size_t room = 3 * run + 16;
     if (text.room.size() < room) text.room.resize(std::max(room, 2 * text.room.size()));
-    const std::size_t length = ansi_ ? Latin1ToUtf8InBlocks(text.room.data(), data, run)
-                                     : WideToUtf8InBlocks(text.room.data(), data, run);
+    char* dest = text.room.data();
+    std::size_t length = ascii;
+    if (ansi_) {
+      CopyInBlocks(dest, data, ascii);
+      length += Latin1ToUtf8InBlocks(dest + ascii, data + ascii, run - ascii);
+    } else {
+      NarrowInBlocks(dest, data, ascii);
+      length += WideToUtf8InBlocks(dest + ascii, data + 2 * ascii, run - ascii);
+    }
     out = std::string_view(text.room.data(), length);
     bytes = ansi_ ? run : 2 * run;
     return true;
@@ -780,15 +796,19 @@ class ElementReader {
     return !selfClosed && !closedWithAttributes;
   }
 
-  static void CheckEndTag(std::string_view tag, const std::string& name) {
-    if (!tag.empty() && tag[0] == '/' && !ClosesElement(tag, name)) {
+  // True when the tag is the end tag of `name`; the end tag of another
+  // element is an error.
+  static bool CheckEndTag(std::string_view tag, const std::string& name) {
+    if (tag.empty() || tag[0] != '/') return false;
+    if (!ClosesElement(tag, name)) {
       throw TxmlError(xmlerr::ExpectedButFound("/" + xmlchars::LowerCase(name), std::string(tag)));
     }
+    return true;
   }
 
-  void CheckAfterChild(std::string_view tag, const std::string& name) {
+  bool CheckAfterChild(std::string_view tag, const std::string& name) {
     if (tag.empty()) throw TxmlError(xmlerr::kExpectedTag + NextTwoLines(in_));
-    CheckEndTag(tag, name);
+    return CheckEndTag(tag, name);
   }
 
   xmlio::BufferedInput& in_;
