@@ -33,24 +33,16 @@ NodePool::~NodePool() {
   if (chunk_ != nullptr) Release(chunk_, kHold - handed_);
 }
 
-void* NodePool::Allocate(std::size_t size) {
-  const std::size_t slot = (kNodePrefix + size + alignof(Chunk*) - 1) & ~(alignof(Chunk*) - 1);
-  if (chunk_ == nullptr || static_cast<std::size_t>(end_ - next_) < slot) {
-    std::size_t bytes = nextSize_;
-    while (bytes < sizeof(Chunk) + slot) bytes *= 2;
-    if (nextSize_ < kMaxChunk) nextSize_ *= 2;
-    char* memory = static_cast<char*>(::operator new(bytes));
-    if (chunk_ != nullptr) Release(chunk_, kHold - handed_);
-    chunk_ = new (memory) Chunk{kHold};
-    handed_ = 0;
-    next_ = memory + sizeof(Chunk);
-    end_ = memory + bytes;
-  }
-  void* node = next_ + kNodePrefix;
-  next_ += slot;
-  OwnerOf(node) = chunk_;
-  ++handed_;
-  return node;
+void NodePool::NewChunk(std::size_t slot) {
+  std::size_t bytes = nextSize_;
+  while (bytes < sizeof(Chunk) + slot) bytes *= 2;
+  if (nextSize_ < kMaxChunk) nextSize_ *= 2;
+  char* memory = static_cast<char*>(::operator new(bytes));
+  if (chunk_ != nullptr) Release(chunk_, kHold - handed_);
+  chunk_ = new (memory) Chunk{kHold};
+  handed_ = 0;
+  next_ = memory + sizeof(Chunk);
+  end_ = memory + bytes;
 }
 
 void* AllocateHeapNode(std::size_t size) {

@@ -25,9 +25,20 @@ class NodePool {
   NodePool& operator=(const NodePool&) = delete;
 
   // Memory for one node of `size` bytes, counted in its chunk.
-  void* Allocate(std::size_t size);
+  void* Allocate(std::size_t size) {
+    const std::size_t slot = (kNodePrefix + size + alignof(Chunk*) - 1) & ~(alignof(Chunk*) - 1);
+    if (static_cast<std::size_t>(end_ - next_) < slot) NewChunk(slot);
+    void* node = next_ + kNodePrefix;
+    next_ += slot;
+    static_cast<Chunk**>(node)[-1] = chunk_;
+    ++handed_;
+    return node;
+  }
 
  private:
+  // Moves on to a new chunk with room for at least `slot` bytes.
+  void NewChunk(std::size_t slot);
+
   static constexpr std::size_t kFirstChunk = 4096;
   static constexpr std::size_t kMaxChunk = 256 * 1024;
 
