@@ -22,12 +22,15 @@ namespace xmltext {
 
 namespace {
 
-// The reader scans the input buffer in place: a word-at-a-time scan finds
+// The reader scans the input buffer in place. A tag or value that lies
+// whole in the buffer is found and converted in one piece, 16 bytes at a
+// time (the buffer may be read a little past its end for that). One that
+// runs past the buffer goes the general way: a word-at-a-time scan finds
 // the next delimiter ("<" or ">") or the next character that is not ASCII,
-// and the run before it goes into the name or value in one append (UTF-16
-// units narrowed to bytes); only the rare other characters are converted
-// one by one. The only state carried from one piece of the buffer to the
-// next is a high surrogate waiting for its low half.
+// the run before it goes into the name or value in one append (UTF-16 units
+// narrowed to bytes), and only the other characters are converted one by
+// one; the only state carried from one piece of the buffer to the next is a
+// high surrogate waiting for its low half.
 
 inline bool IsTagSkip(unsigned c) { return c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == '<'; }
 
