@@ -7,6 +7,7 @@
 #include "xml/xml_document.h"
 #include "xml/xml_error.h"
 #include "xml/xml_node.h"
+#include "xml/xml_node_pool.h"
 #include "xml/xml_text.h"
 #include "xml/xml_unicode.h"
 
@@ -236,6 +237,7 @@ void ReadElement(TxmlNode& start, xmlio::BufferedInput& in, bool& ansi, std::vec
     return Frame{&node, std::move(expected), index};
   };
 
+  xmlnodes::NodePool pool;
   std::vector<Frame> stack;
   stack.push_back(enter(start, start.Name(), startIndex));
   Tag tag = ReadTag(in, ansi, names);
@@ -260,7 +262,7 @@ void ReadElement(TxmlNode& start, xmlio::BufferedInput& in, bool& ansi, std::vec
       continue;
     }
     TxmlNode* parent = frame.node;
-    auto owned = std::make_unique<TxmlNode>(parent, parent->Document());
+    std::unique_ptr<TxmlNode> owned(new (pool) TxmlNode(parent, parent->Document()));
     TxmlNode* child = owned.get();
     parent->Add(std::move(owned));
     stack.push_back(enter(*child, names[tag.index - 1], tag.index));

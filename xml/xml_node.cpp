@@ -5,6 +5,7 @@
 
 #include "xml/xml_document.h"
 #include "xml/xml_error.h"
+#include "xml/xml_node_pool.h"
 #include "xml/xml_unicode.h"
 
 namespace zephron {
@@ -60,6 +61,13 @@ std::string_view WithoutPrefix(std::string_view name) {
 }
 
 }  // namespace
+
+static_assert(alignof(TxmlNode) <= alignof(void*), "pooled nodes are aligned like pointers");
+
+void* TxmlNode::operator new(std::size_t size) { return xmlnodes::AllocateHeapNode(size); }
+void* TxmlNode::operator new(std::size_t size, xmlnodes::NodePool& pool) { return pool.Allocate(size); }
+void TxmlNode::operator delete(void* node) { xmlnodes::FreeNode(node); }
+void TxmlNode::operator delete(void* node, xmlnodes::NodePool&) { xmlnodes::FreeNode(node); }
 
 TxmlNode::TxmlNode(TxmlNode* AParent, TxmlDocument* ADocument) : FParent(AParent), FDocument(ADocument) {
   if (ADocument != nullptr) {
@@ -137,36 +145,7 @@ std::string TxmlNode::FileValue() const {
 }
 
 void TxmlNode::SetFileValue(std::string escaped) {
-  // Unescaped in place: the text only gets shorter. The runs between the
-  // "&"s move in one piece.
-  char* text = escaped.data();
-  const std::size_t n = escaped.size();
-  const void* amp = std::memchr(text, '&', n);
-  std::size_t read = amp == nullptr ? n : static_cast<std::size_t>(static_cast<const char*>(amp) - text);
-  std::size_t write = read;
-  while (read < n) {
-    // text[read] is "&".
-    const std::string_view rest(text + read, n - read);
-    char decoded = '&';
-    std::size_t length = 1;
-    if (rest.starts_with("&lt;")) {
-      decoded = '<';
-      length = 4;
-    } else if (rest.starts_with("&gt;")) {
-      decoded = '>';
-      length = 4;
-    } else if (rest.starts_with("&amp;")) {
-      length = 5;
-    }
-    text[write++] = decoded;
-    read += length;
-    const void* next = read < n ? std::memchr(text + read, '&', n - read) : nullptr;
-    const std::size_t end = next == nullptr ? n : static_cast<std::size_t>(static_cast<const char*>(next) - text);
-    if (write != read) std::memmove(text + write, text + read, end - read);
-    write += end - read;
-    read = end;
-  }
-  escaped.resize(write);
+  escaped.resize(xmlchars::UnescapeInPlace(escaped.data(), escaped.size()));
   FValue = std::move(escaped);
 }
 

@@ -4,6 +4,7 @@
 // serialisation entry points.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -16,6 +17,9 @@ class TxmlStream;
 namespace xmltext {
 class ElementReader;
 }
+namespace xmlnodes {
+class NodePool;
+}
 
 class TxmlNode {
  public:
@@ -27,6 +31,13 @@ class TxmlNode {
   virtual ~TxmlNode();
   TxmlNode(const TxmlNode&) = delete;
   TxmlNode& operator=(const TxmlNode&) = delete;
+
+  // Nodes made with `new` come from the heap, those of a load from its pool
+  // (xml_node_pool.h); `delete` frees either kind.
+  static void* operator new(std::size_t size);
+  static void* operator new(std::size_t size, xmlnodes::NodePool& pool);
+  static void operator delete(void* node);
+  static void operator delete(void* node, xmlnodes::NodePool& pool);
 
   // ---- the child list ----
   int Count() const { return static_cast<int>(FItems.size()); }

@@ -42,7 +42,7 @@ constexpr std::size_t kInputBuffer = 1 << 16;
 
 BufferedInput::BufferedInput(TxmlStream& stream)
     : stream_(stream), size_(stream.Size()), start_(stream.Position()) {
-  buffer_.resize(kInputBuffer);
+  buffer_.resize(kInputBuffer + kReadSlack);
 }
 
 BufferedInput::~BufferedInput() { stream_.SetPosition(Position()); }
@@ -53,7 +53,7 @@ bool BufferedInput::Refill() {
   length_ = 0;
   if (start_ >= size_) return false;
   stream_.SetPosition(start_);
-  length_ = stream_.Read(buffer_.data(), buffer_.size());
+  length_ = stream_.Read(buffer_.data(), kInputBuffer);
   // A stream that delivers less than its size claims ends where it stops.
   if (length_ == 0) size_ = start_;
   return length_ > 0;

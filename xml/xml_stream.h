@@ -102,6 +102,9 @@ class BufferedInput {
     return length_ - cursor_;
   }
   const unsigned char* Data() const { return buffer_.data() + cursor_; }
+  // Bytes past the available ones that may be read (with arbitrary values),
+  // so that scans can go in whole blocks.
+  static constexpr std::size_t kReadSlack = 16;
   void Skip(std::size_t count) { cursor_ += count; }
 
   // One byte; false at the end.

@@ -13,6 +13,7 @@
 #include "xml/xml_document.h"
 #include "xml/xml_error.h"
 #include "xml/xml_node.h"
+#include "xml/xml_node_pool.h"
 #include "platform/ascii_case.h"
 #include "xml/xml_unicode.h"
 
@@ -21,12 +22,15 @@ namespace xmltext {
 
 namespace {
 
-// The reader scans the input buffer in place: a word-at-a-time scan finds
+// The reader scans the input buffer in place. A tag or value that lies
+// whole in the buffer is found and converted in one piece, 16 bytes at a
+// time (the buffer may be read a little past its end for that). One that
+// runs past the buffer goes the general way: a word-at-a-time scan finds
 // the next delimiter ("<" or ">") or the next character that is not ASCII,
-// and the run before it goes into the name or value in one append (UTF-16
-// units narrowed to bytes); only the rare other characters are converted
-// one by one. The only state carried from one piece of the buffer to the
-// next is a high surrogate waiting for its low half.
+// the run before it goes into the name or value in one append (UTF-16 units
+// narrowed to bytes), and only the other characters are converted one by
+// one; the only state carried from one piece of the buffer to the next is a
+// high surrogate waiting for its low half.
 
 inline bool IsTagSkip(unsigned c) { return c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == '<'; }
 
@@ -101,12 +105,41 @@ inline std::size_t ScanUnits(const unsigned char* data, std::size_t units, unsig
   return units;
 }
 
-// Appends `units` ASCII UTF-16 units as bytes.
-inline void AppendNarrowed(std::string& out, const unsigned char* data, std::size_t units) {
-  if (units == 0) return;
-  const std::size_t old = out.size();
-  out.resize(old + units);
-  char* dest = out.data() + old;
+// ScanBytes and ScanUnits for data that may be read up to
+// BufferedInput::kReadSlack bytes past its end: whole blocks only.
+inline std::size_t ScanBytesInBlocks(const unsigned char* data, std::size_t n, unsigned char stop) {
+#if defined(__SSE2__)
+  const __m128i stops = _mm_set1_epi8(static_cast<char>(stop));
+  for (std::size_t i = 0; i < n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    const int hit = _mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, stops)));
+    if (hit != 0) return std::min(n, i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hit))));
+  }
+  return n;
+#else
+  return ScanBytes(data, n, stop);
+#endif
+}
+
+inline std::size_t ScanUnitsInBlocks(const unsigned char* data, std::size_t units, unsigned char stop) {
+#if defined(__SSE2__)
+  const __m128i stops = _mm_set1_epi16(static_cast<short>(stop));
+  const __m128i notAscii = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  for (std::size_t i = 0; i < units; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 2 * i));
+    const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(v, notAscii), zero);
+    const int hit = _mm_movemask_epi8(_mm_or_si128(_mm_andnot_si128(ascii, _mm_set1_epi8(-1)), _mm_cmpeq_epi16(v, stops)));
+    if (hit != 0) return std::min(units, i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hit))) / 2);
+  }
+  return units;
+#else
+  return ScanUnits(data, units, stop);
+#endif
+}
+
+// Writes `units` ASCII UTF-16 units to dest as bytes.
+inline void Narrow(char* dest, const unsigned char* data, std::size_t units) {
   std::size_t k = 0;
 #if defined(__SSE2__)
   for (; k + 8 <= units; k += 8) {
@@ -115,6 +148,124 @@ inline void AppendNarrowed(std::string& out, const unsigned char* data, std::siz
   }
 #endif
   for (; k < units; ++k) dest[k] = static_cast<char>(data[2 * k]);
+}
+
+// Narrow for data readable past its end as for the scans above and room
+// for 7 bytes past dest's end.
+inline void NarrowInBlocks(char* dest, const unsigned char* data, std::size_t units) {
+#if defined(__SSE2__)
+  for (std::size_t k = 0; k < units; k += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 2 * k));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dest + k), _mm_packus_epi16(v, v));
+  }
+#else
+  Narrow(dest, data, units);
+#endif
+}
+
+// The index of the first byte `c` of data[0, n), or n; data is read as for
+// ScanBytesInBlocks.
+inline std::size_t FindByteInBlocks(const unsigned char* data, std::size_t n, unsigned char c) {
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi8(static_cast<char>(c));
+  for (std::size_t i = 0; i < n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    const int hit = _mm_movemask_epi8(_mm_cmpeq_epi8(v, wanted));
+    if (hit != 0) return std::min(n, i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hit))));
+  }
+  return n;
+#else
+  const void* found = std::memchr(data, c, n);
+  return found == nullptr ? n : static_cast<std::size_t>(static_cast<const unsigned char*>(found) - data);
+#endif
+}
+
+// Writes a code point below 0x110000 as UTF-8; the bytes written.
+inline std::size_t PutUtf8(char* dest, char32_t cp) {
+  if (cp < 0x80) {
+    dest[0] = static_cast<char>(cp);
+    return 1;
+  }
+  if (cp < 0x800) {
+    dest[0] = static_cast<char>(0xC0 | (cp >> 6));
+    dest[1] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 2;
+  }
+  if (cp < 0x10000) {
+    dest[0] = static_cast<char>(0xE0 | (cp >> 12));
+    dest[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    dest[2] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 3;
+  }
+  dest[0] = static_cast<char>(0xF0 | (cp >> 18));
+  dest[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+  dest[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  dest[3] = static_cast<char>(0x80 | (cp & 0x3F));
+  return 4;
+}
+
+// The UTF-16 units data[0, units) as UTF-8 at dest, the way Utf16Appender
+// converts them (pairs joined, lone surrogates as U+FFFD), ASCII runs in
+// whole blocks: data is read as for ScanUnitsInBlocks, dest needs room for
+// 3 bytes a unit and 8 more. The bytes written.
+inline std::size_t WideToUtf8InBlocks(char* dest, const unsigned char* data, std::size_t units) {
+  std::size_t i = 0;
+  std::size_t out = 0;
+  while (true) {
+    const std::size_t run = ScanUnitsInBlocks(data + 2 * i, units - i, 0);
+    NarrowInBlocks(dest + out, data + 2 * i, run);
+    out += run;
+    i += run;
+    if (i == units) return out;
+    char32_t u = data[2 * i] | (data[2 * i + 1] << 8);
+    ++i;
+    if (u >= 0xD800 && u <= 0xDFFF) {
+      const char32_t low = i < units ? static_cast<char32_t>(data[2 * i] | (data[2 * i + 1] << 8)) : 0;
+      if (u <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
+        u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
+        ++i;
+      } else {
+        u = 0xFFFD;
+      }
+    }
+    out += PutUtf8(dest + out, u);
+  }
+}
+
+// Copies n bytes in whole 16-byte blocks: data is read as for
+// ScanBytesInBlocks, dest needs room for 15 bytes more.
+inline void CopyInBlocks(char* dest, const unsigned char* data, std::size_t n) {
+#if defined(__SSE2__)
+  for (std::size_t i = 0; i < n; i += 16) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + i), _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i)));
+  }
+#else
+  std::memcpy(dest, data, n);
+#endif
+}
+
+// The 8-bit characters data[0, n) as UTF-8 at dest, ASCII runs in whole
+// blocks: data is read as for ScanBytesInBlocks, dest needs room for 2
+// bytes a character and 16 more. The bytes written.
+inline std::size_t Latin1ToUtf8InBlocks(char* dest, const unsigned char* data, std::size_t n) {
+  std::size_t i = 0;
+  std::size_t out = 0;
+  while (true) {
+    const std::size_t run = ScanBytesInBlocks(data + i, n - i, 0);
+    CopyInBlocks(dest + out, data + i, run);
+    out += run;
+    i += run;
+    if (i == n) return out;
+    out += PutUtf8(dest + out, data[i++]);
+  }
+}
+
+// Appends `units` ASCII UTF-16 units as bytes.
+inline void AppendNarrowed(std::string& out, const unsigned char* data, std::size_t units) {
+  if (units == 0) return;
+  const std::size_t old = out.size();
+  out.resize(old + units);
+  Narrow(out.data() + old, data, units);
 }
 
 // The UTF-8 length of the UTF-16 units of data before the first unit
@@ -236,19 +387,23 @@ inline bool ReadUnit(xmlio::BufferedInput& in, char16_t& u) {
   return false;
 }
 
-// The byte offset of the first UTF-16 unit `c` (an ASCII character) among
-// the whole units of data[0, size), or the offset after the last whole unit.
-inline std::size_t FindUnit(const unsigned char* data, std::size_t size, unsigned char c) {
-  const std::size_t whole = size & ~std::size_t{1};
-  std::size_t from = 0;
-  while (from < whole) {
-    const void* hit = std::memchr(data + from, c, whole - from);
-    if (hit == nullptr) break;
-    const auto at = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data);
-    if ((at & 1) == 0 && data[at + 1] == 0) return at;
-    from = at + 1;
+// The index of the first UTF-16 unit `c` among data's `units`, or units;
+// data may be read as for ScanUnitsInBlocks.
+inline std::size_t FindUnitInBlocks(const unsigned char* data, std::size_t units, unsigned char c) {
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi16(static_cast<short>(c));
+  for (std::size_t i = 0; i < units; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 2 * i));
+    const int hit = _mm_movemask_epi8(_mm_cmpeq_epi16(v, wanted));
+    if (hit != 0) return std::min(units, i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hit))) / 2);
   }
-  return whole;
+  return units;
+#else
+  for (std::size_t i = 0; i < units; ++i) {
+    if (data[2 * i] == c && data[2 * i + 1] == 0) return i;
+  }
+  return units;
+#endif
 }
 
 // Consumes everything up to and including the next "<"; false when the
@@ -275,12 +430,13 @@ bool SkipPastOpen(xmlio::BufferedInput& in, bool ansi) {
       continue;
     }
     if (avail >= 2) {
-      const std::size_t at = FindUnit(in.Data(), avail, '<');
-      if (at + 1 < avail) {
-        in.Skip(at + 2);
+      const std::size_t units = avail / 2;
+      const std::size_t at = FindUnitInBlocks(in.Data(), units, '<');
+      if (at < units) {
+        in.Skip(2 * at + 2);
         return true;
       }
-      in.Skip(at);
+      in.Skip(2 * units);
       continue;
     }
     char16_t u;  // a unit split across the buffer's end
@@ -344,11 +500,8 @@ void CollectWideUntil(xmlio::BufferedInput& in, unsigned char stop, bool consume
 
 namespace {
 
-// ReadTagName into `name` (emptied first), so the reader can keep one
-// buffer for all its tags.
-void ReadTagNameInto(xmlio::BufferedInput& in, bool ansi, std::string& name) {
-  name.clear();
-  if (!SkipPastOpen(in, ansi)) return;
+// The rest of a tag name after its "<", appended to the empty `name`.
+void ReadTagRest(xmlio::BufferedInput& in, bool ansi, std::string& name) {
   if (ansi) {
     unsigned char b;
     while (true) {
@@ -370,6 +523,13 @@ void ReadTagNameInto(xmlio::BufferedInput& in, bool ansi, std::string& name) {
   collect.Finish();
 }
 
+// ReadTagName into `name` (emptied first), so the reader can keep one
+// buffer for all its tags.
+void ReadTagNameInto(xmlio::BufferedInput& in, bool ansi, std::string& name) {
+  name.clear();
+  if (SkipPastOpen(in, ansi)) ReadTagRest(in, ansi, name);
+}
+
 }  // namespace
 
 std::string ReadTagName(xmlio::BufferedInput& in, bool ansi) {
@@ -378,17 +538,27 @@ std::string ReadTagName(xmlio::BufferedInput& in, bool ansi) {
   return name;
 }
 
-std::string ReadTagValue(xmlio::BufferedInput& in, bool ansi) {
-  // The blanks skipped before the text are all among the characters the
-  // trim removes, so collecting everything and trimming both ends covers both.
-  std::string value;
+namespace {
+
+// The text up to the next "<" (which stays for the next tag name) appended
+// to `value` untrimmed.
+void CollectTagValue(xmlio::BufferedInput& in, bool ansi, std::string& value) {
   if (ansi) {
-    CollectBytesUntil(in, '<', false, value);  // the "<" stays for the next tag name
+    CollectBytesUntil(in, '<', false, value);
   } else {
     Utf16Appender collect(value);
     CollectWideUntil(in, '<', false, collect);
     collect.Finish();
   }
+}
+
+}  // namespace
+
+std::string ReadTagValue(xmlio::BufferedInput& in, bool ansi) {
+  // The blanks skipped before the text are all among the characters the
+  // trim removes, so collecting everything and trimming both ends covers both.
+  std::string value;
+  CollectTagValue(in, ansi, value);
   TrimControls(value);
   return value;
 }
@@ -443,7 +613,7 @@ bool ClosesElement(std::string_view tag, std::string_view name) {
 // Reads the elements below a start element without recursion. The children
 // of each open element are collected on the side and handed to it in one
 // piece when it closes (also when the load fails), so every child list is
-// allocated once at its final size.
+// allocated once at its final size. Nodes come from one pool for the load.
 class ElementReader {
  public:
   ElementReader(xmlio::BufferedInput& in, bool& ansi) : in_(in), ansi_(ansi) {}
@@ -459,7 +629,8 @@ class ElementReader {
       }
       start.SetName(std::move(name));
     }
-    if (!Enter(start, std::string(start.Name()))) return;
+    const std::string name = start.Name();
+    if (!Enter(start, name)) return;
     try {
       ReadChildren(start);
     } catch (...) {
@@ -473,6 +644,14 @@ class ElementReader {
   struct Frame {
     TxmlNode* node = nullptr;
     std::vector<std::unique_ptr<TxmlNode>> children;
+  };
+
+  // A tag or a value. Mostly all of it is in the buffer: then it is
+  // converted into `room` in one piece; one that runs past the buffer goes
+  // the general way into `slow`.
+  struct Text {
+    std::vector<char> room;
+    std::string slow;
   };
 
   void Open(TxmlNode* node) {
@@ -492,43 +671,93 @@ class ElementReader {
 
   void ReadChildren(TxmlNode& start) {
     Open(&start);
-    std::string tag;
-    ReadTagNameInto(in_, ansi_, tag);
-    CheckEndTag(tag, start.Name());
+    // `closes`: the tag ends the innermost open element.
+    std::string_view tag = NextTag();
+    bool closes = CheckEndTag(tag, start.Name());
     while (true) {
       Frame& frame = frames_[depth_ - 1];
-      if (ClosesElement(tag, frame.node->Name()) || in_.AtEnd()) {
+      if (closes || in_.AtEnd()) {
         // Closed, or cut off: a start tag right at the end gets no element.
         Close();
         if (depth_ == 0) return;
-        ReadTagNameInto(in_, ansi_, tag);
-        CheckAfterChild(tag, frames_[depth_ - 1].node->Name());
+        tag = NextTag();
+        closes = CheckAfterChild(tag, frames_[depth_ - 1].node->Name());
         continue;
       }
       if (depth_ >= static_cast<std::size_t>(TxmlDocument::kMaxTextDepth)) {
         throw TxmlError(xmlerr::NestingTooDeep(TxmlDocument::kMaxTextDepth));
       }
       TxmlNode* parent = frame.node;
-      frame.children.push_back(std::make_unique<TxmlNode>(parent, parent->Document()));
-      TxmlNode* child = frame.children.back().get();
-      if (Enter(*child, std::move(tag))) {
+      std::unique_ptr<TxmlNode> owned(new (pool_) TxmlNode(parent, parent->Document()));
+      TxmlNode* child = owned.get();
+      frame.children.push_back(std::move(owned));
+      if (Enter(*child, tag)) {
         Open(child);
-        ReadTagNameInto(in_, ansi_, tag);
-        CheckEndTag(tag, child->Name());
+        tag = NextTag();
+        closes = CheckEndTag(tag, child->Name());
       } else {
-        ReadTagNameInto(in_, ansi_, tag);
-        CheckAfterChild(tag, parent->Name());
+        tag = NextTag();
+        closes = CheckAfterChild(tag, parent->Name());
       }
     }
   }
 
-  // The start of an element whose name holds its raw start tag: the name is
-  // cut to its first word, the value read. True when children and an end
-  // tag follow.
-  bool Enter(TxmlNode& node, std::string&& raw) {
-    while ((raw.empty() || raw[0] == '?') && !in_.AtEnd()) raw = ReadTagName(in_, ansi_);
+  // The text from the cursor up to the character `stop` when all of it is
+  // in the buffer: converted into text.room, and the number of bytes it
+  // takes in the input (the stop not included). Nothing is consumed.
+  bool PeekText(unsigned char stop, Text& text, std::string_view& out, std::size_t& bytes) {
+    const std::size_t avail = in_.Available();
+    const unsigned char* data = in_.Data();
+    const std::size_t units = ansi_ ? avail : avail / 2;
+    // Mostly all of it is ASCII, found in one scan; otherwise the stop is
+    // searched on from the first other character.
+    const std::size_t ascii = ansi_ ? ScanBytesInBlocks(data, units, stop) : ScanUnitsInBlocks(data, units, stop);
+    if (ascii == units) return false;
+    std::size_t run = ascii;
+    if (ansi_ ? data[ascii] != stop : data[2 * ascii] != stop || data[2 * ascii + 1] != 0) {
+      run += ansi_ ? FindByteInBlocks(data + ascii, units - ascii, stop)
+                   : FindUnitInBlocks(data + 2 * ascii, units - ascii, stop);
+      if (run == units) return false;
+    }
+    const std::size_t room = 3 * run + 16;
+    if (text.room.size() < room) text.room.resize(std::max(room, 2 * text.room.size()));
+    char* dest = text.room.data();
+    std::size_t length = ascii;
+    if (ansi_) {
+      CopyInBlocks(dest, data, ascii);
+      length += Latin1ToUtf8InBlocks(dest + ascii, data + ascii, run - ascii);
+    } else {
+      NarrowInBlocks(dest, data, ascii);
+      length += WideToUtf8InBlocks(dest + ascii, data + 2 * ascii, run - ascii);
+    }
+    out = std::string_view(text.room.data(), length);
+    bytes = ansi_ ? run : 2 * run;
+    return true;
+  }
+
+  // The next tag's text between "<" and ">" (empty at the end); valid until
+  // the next tag is read.
+  std::string_view NextTag() {
+    if (!SkipPastOpen(in_, ansi_)) return {};
+    std::string_view text;
+    std::size_t bytes;
+    if (PeekText('>', tag_, text, bytes) && !text.empty() && !IsTagSkip(static_cast<unsigned char>(text[0]))) {
+      in_.Skip(bytes + (ansi_ ? 1 : 2));
+      return text;
+    }
+    tag_.slow.clear();
+    ReadTagRest(in_, ansi_, tag_.slow);
+    return tag_.slow;
+  }
+
+  // The start of an element from its raw start tag (read further when it
+  // is a declaration): the name is its first word, then the value is read.
+  // Both go into the node at their final size. True when children and an
+  // end tag follow.
+  bool Enter(TxmlNode& node, std::string_view raw) {
+    while ((raw.empty() || raw[0] == '?') && !in_.AtEnd()) raw = NextTag();
     if (raw.empty()) {
-      node.SetName(std::string());
+      node.FName.clear();
       return false;
     }
     std::size_t begin = 0;
@@ -536,40 +765,60 @@ class ElementReader {
     std::size_t end = begin;
     auto blank = [](char c) { return c <= ' ' && (c == ' ' || c == '\t' || c == '\r' || c == '\n'); };
     while (end < raw.size() && !blank(raw[end])) ++end;
-    if (end == raw.size()) end = std::string::npos;
     // An empty element written with attributes (<a x='1'/>) ends in "/" too.
     bool closedWithAttributes = false;
-    if (end != std::string::npos) {
+    if (end < raw.size()) {
       std::size_t last = raw.size();
       while (last > 0 && static_cast<unsigned char>(raw[last - 1]) <= ' ') --last;
       closedWithAttributes = last > 0 && raw[last - 1] == '/';
-      raw.resize(end);
     }
-    if (begin > 0) raw.erase(0, begin);
-    const bool selfClosed = !raw.empty() && raw.back() == '/';
-    node.FName = std::move(raw);
-    std::string value = ReadTagValue(in_, ansi_);
-    if (std::memchr(value.data(), '&', value.size()) == nullptr) {
-      node.FValue = std::move(value);  // nothing to unescape
+    const bool selfClosed = end > begin && raw[end - 1] == '/';
+    // Constructed rather than assigned: a constructed string is allocated at
+    // its exact size, an assigned one with room to grow.
+    node.FName = std::string(raw.substr(begin, end - begin));
+
+    // The value; the "<" after it stays for the next tag.
+    std::string_view value;
+    std::size_t bytes;
+    if (PeekText('<', value_, value, bytes)) {
+      in_.Skip(bytes);
     } else {
-      node.SetFileValue(std::move(value));
+      value_.slow.clear();
+      CollectTagValue(in_, ansi_, value_.slow);
+      value = value_.slow;
     }
+    std::size_t first = 0;
+    std::size_t last = value.size();
+    while (last > 0 && static_cast<unsigned char>(value[last - 1]) <= ' ') --last;
+    while (first < last && static_cast<unsigned char>(value[first]) <= ' ') ++first;
+    // Both homes of the value are the reader's own, so it is unescaped in place.
+    char* text = const_cast<char*>(value.data()) + first;
+    std::size_t length = last - first;
+    if (std::memchr(text, '&', length) != nullptr) length = xmlchars::UnescapeInPlace(text, length);
+    node.FValue = std::string(text, length);
     return !selfClosed && !closedWithAttributes;
   }
 
-  static void CheckEndTag(const std::string& tag, const std::string& name) {
-    if (!tag.empty() && tag[0] == '/' && !ClosesElement(tag, name)) {
-      throw TxmlError(xmlerr::ExpectedButFound("/" + xmlchars::LowerCase(name), tag));
+  // True when the tag is the end tag of `name`; the end tag of another
+  // element is an error.
+  static bool CheckEndTag(std::string_view tag, const std::string& name) {
+    if (tag.empty() || tag[0] != '/') return false;
+    if (!ClosesElement(tag, name)) {
+      throw TxmlError(xmlerr::ExpectedButFound("/" + xmlchars::LowerCase(name), std::string(tag)));
     }
+    return true;
   }
 
-  void CheckAfterChild(const std::string& tag, const std::string& name) {
+  bool CheckAfterChild(std::string_view tag, const std::string& name) {
     if (tag.empty()) throw TxmlError(xmlerr::kExpectedTag + NextTwoLines(in_));
-    CheckEndTag(tag, name);
+    return CheckEndTag(tag, name);
   }
 
   xmlio::BufferedInput& in_;
   bool& ansi_;
+  xmlnodes::NodePool pool_;
+  Text tag_;
+  Text value_;
   std::vector<Frame> frames_;
   std::size_t depth_ = 0;
 };

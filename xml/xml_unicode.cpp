@@ -1,5 +1,7 @@
 #include "xml/xml_unicode.h"
 
+#include <cstring>
+
 #include "platform/ascii_case.h"
 
 namespace zephron::xmlchars {
@@ -114,5 +116,35 @@ bool EqualsLowered(std::string_view text, std::string_view lowered) {
 }
 
 bool SameText(std::string_view a, std::string_view b) { return EqualsLowered(a, LowerCase(b)); }
+
+std::size_t UnescapeInPlace(char* text, std::size_t n) {
+  // The text only gets shorter; the runs between the "&"s move in one piece.
+  const void* amp = std::memchr(text, '&', n);
+  std::size_t read = amp == nullptr ? n : static_cast<std::size_t>(static_cast<const char*>(amp) - text);
+  std::size_t write = read;
+  while (read < n) {
+    // text[read] is "&".
+    const std::string_view rest(text + read, n - read);
+    char decoded = '&';
+    std::size_t length = 1;
+    if (rest.starts_with("&lt;")) {
+      decoded = '<';
+      length = 4;
+    } else if (rest.starts_with("&gt;")) {
+      decoded = '>';
+      length = 4;
+    } else if (rest.starts_with("&amp;")) {
+      length = 5;
+    }
+    text[write++] = decoded;
+    read += length;
+    const void* next = read < n ? std::memchr(text + read, '&', n - read) : nullptr;
+    const std::size_t end = next == nullptr ? n : static_cast<std::size_t>(static_cast<const char*>(next) - text);
+    if (write != read) std::memmove(text + write, text + read, end - read);
+    write += end - read;
+    read = end;
+  }
+  return write;
+}
 
 }  // namespace zephron::xmlchars

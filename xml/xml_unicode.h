@@ -39,6 +39,10 @@ void AppendUtf16Bytes(std::string& out, const char* bytes, std::size_t units);
 std::size_t Utf16Length(std::string_view text);
 
 
+// Decodes "&lt;", "&gt;" and "&amp;" in text[0, n) in place (any other "&"
+// stays); the new length.
+std::size_t UnescapeInPlace(char* text, std::size_t n);
+
 // Lower case of one code point (ASCII, Latin, Greek, Cyrillic, Armenian and
 // full-width letters; everything else is returned unchanged).
 char32_t LowerChar(char32_t cp);

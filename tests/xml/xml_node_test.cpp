@@ -217,6 +217,36 @@ TEST_F(XmlTree, NodeMovedToAnotherDocumentBelongsToIt) {
   EXPECT_NE(text.find("<Blank></Blank>"), std::string::npos) << text;
 }
 
+// A load takes its nodes from shared chunks of memory; each node still
+// lives exactly as long as its owner, wherever it went.
+TEST(XmlLoadedNodes, OutliveTheirDocumentAndGoOneByOneInBothForms) {
+  TxmlDocument source;
+  source.Root()->SetName("r");
+  // Enough elements for several chunks.
+  for (int i = 0; i < 3000; ++i) source.Root()->CreateSubNode("n", std::to_string(i))->CreateSubNode("c", "x");
+  for (const bool compact : {false, true}) {
+    TxmlMemoryStream saved;
+    source.Save(saved, compact);
+    saved.SetPosition(0);
+    auto loaded = std::make_unique<TxmlDocument>();
+    loaded->Load(saved, compact);
+    ASSERT_EQ(loaded->Root()->Count(), 3000);
+    auto target = std::make_unique<TxmlDocument>();
+    TxmlNode* moved = loaded->Root()->Items(0);
+    target->Root()->Add(loaded->Root()->Remove(moved));
+    std::unique_ptr<TxmlNode> orphan = loaded->Root()->Remove(loaded->Root()->Last());
+    loaded->Root()->Items(1500)->RemoveYourselfAndFree();
+    loaded.reset();
+    EXPECT_EQ(moved->Value(), "0");
+    EXPECT_EQ(moved->Document(), target.get());
+    moved->CreateSubNode("added", "y");
+    EXPECT_EQ(moved->AsText(), "n:0\r\n   c:x\r\n   added:y\r\n");
+    target.reset();
+    EXPECT_EQ(orphan->Value(), "2999");
+    EXPECT_EQ(orphan->Items(0)->Value(), "x");
+  }
+}
+
 TEST(XmlDeepTree, MillionNestedNodesAreFreedAndWalkedWithoutRecursion) {
   auto doc = std::make_unique<TxmlDocument>();
   TxmlNode* node = doc->Root();

@@ -354,5 +354,24 @@ TEST_F(XmlText, CharactersSplitByTheReadBufferSurviveInBothWidths) {
   }
 }
 
+// A tag or value that lies whole in the read buffer is converted in one
+// piece; names and values beyond ASCII, lone surrogates and a high surrogate
+// before another character come out as they do character by character.
+TEST_F(XmlText, CharactersWithinTheReadBufferConvertInBothWidths) {
+  const std::string pe("\x1F\x04", 2);    // U+041F
+  const std::string low("\x00\xDC", 2);   // a lone low surrogate
+  const std::string high("\x3D\xD8", 2);  // a high surrogate before "c"
+  TxmlDocument wide;
+  LoadBytes(wide, U16("<r><n") + pe + U16(">a") + low + U16("b") + high + U16("c</n") + pe + U16("></r>"));
+  ASSERT_EQ(wide.Root()->Count(), 1);
+  EXPECT_EQ(wide.Root()->Items(0)->Name(), "n\xD0\x9F");
+  EXPECT_EQ(wide.Root()->Items(0)->Value(), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c");
+  TxmlDocument eight;
+  LoadBytes(eight, "<r><n\xC4>\xE9t\xE9 </N\xC4></r>");
+  ASSERT_EQ(eight.Root()->Count(), 1);
+  EXPECT_EQ(eight.Root()->Items(0)->Name(), "n\xC3\x84");
+  EXPECT_EQ(eight.Root()->Items(0)->Value(), "\xC3\xA9t\xC3\xA9");
+}
+
 }  // namespace
 }  // namespace zephron::test

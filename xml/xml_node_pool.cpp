@@ -1,0 +1,63 @@
+#include "xml/xml_node_pool.h"
+
+#include <atomic>
+#include <new>
+
+namespace zephron::xmlnodes {
+
+// The head of a chunk; its nodes follow. `alive` counts the nodes not yet
+// freed. While the pool still hands out memory from the chunk it holds
+// kHold instead of its nodes so far, which it settles when it moves on:
+// one atomic step per chunk, not per node. A node may be freed on another
+// thread than its load's (documents move between threads), hence atomic.
+struct alignas(16) Chunk {
+  std::atomic<std::size_t> alive;
+};
+
+namespace {
+
+constexpr std::size_t kHold = std::size_t{1} << 40;  // more nodes than any chunk holds
+
+void Release(Chunk* chunk, std::size_t count) {
+  if (chunk->alive.fetch_sub(count, std::memory_order_acq_rel) == count) {
+    chunk->~Chunk();
+    ::operator delete(chunk);
+  }
+}
+
+Chunk*& OwnerOf(void* node) { return static_cast<Chunk**>(node)[-1]; }
+
+}  // namespace
+
+NodePool::~NodePool() {
+  if (chunk_ != nullptr) Release(chunk_, kHold - handed_);
+}
+
+void NodePool::NewChunk(std::size_t slot) {
+  std::size_t bytes = nextSize_;
+  while (bytes < sizeof(Chunk) + slot) bytes *= 2;
+  if (nextSize_ < kMaxChunk) nextSize_ *= 2;
+  char* memory = static_cast<char*>(::operator new(bytes));
+  if (chunk_ != nullptr) Release(chunk_, kHold - handed_);
+  chunk_ = new (memory) Chunk{kHold};
+  handed_ = 0;
+  next_ = memory + sizeof(Chunk);
+  end_ = memory + bytes;
+}
+
+void* AllocateHeapNode(std::size_t size) {
+  void* node = static_cast<char*>(::operator new(kNodePrefix + size)) + kNodePrefix;
+  OwnerOf(node) = nullptr;
+  return node;
+}
+
+void FreeNode(void* node) {
+  if (node == nullptr) return;
+  if (Chunk* chunk = OwnerOf(node); chunk != nullptr) {
+    Release(chunk, 1);
+  } else {
+    ::operator delete(static_cast<char*>(node) - kNodePrefix);
+  }
+}
+
+}  // namespace zephron::xmlnodes
