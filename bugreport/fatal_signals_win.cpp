@@ -28,6 +28,7 @@ std::size_t gPreambleLength = 0;
 wchar_t gReporterCommand[MAX_PATH * 4];
 char gTerminateWhat[2048];
 volatile LONG gHandling = 0;
+DWORD gMainThread = 0;
 HMODULE gModules[512];
 
 void Put(HANDLE file, const char* text, std::size_t length) {
@@ -166,6 +167,8 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
   PutNumber(file, ::GetCurrentThreadId(), 10);
   Put(file, "\nprocess ");
   PutNumber(file, ::GetCurrentProcessId(), 10);
+  Put(file, "\nmain ");
+  PutNumber(file, gMainThread, 10);
   Put(file, "\ntime ");
   PutNumber(file, static_cast<unsigned long long>(std::time(nullptr)), 10);
   if (gTerminateWhat[0] != '\0') {
@@ -233,6 +236,7 @@ bool InstallFatalHandlers(const std::string& reporter) {
   std::memcpy(gPreamble, preamble.data(), length);
   gPreambleLength = length;
 
+  gMainThread = ::GetCurrentThreadId();
   // No system error box for the faults this program reports itself.
   ::SetErrorMode(::GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   ::SetUnhandledExceptionFilter(OnUnhandledException);

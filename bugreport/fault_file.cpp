@@ -27,7 +27,7 @@ TExceptionReportPtr LoadFatalReport(const std::string& file) {
   if (!std::getline(in, line) || line != kFaultFileTag) return nullptr;
 
   TReportParts parts;
-  std::string signal = "signal", exception, address, thread, process, terminate;
+  std::string signal = "signal", exception, address, thread, process, mainThread, terminate;
   std::uintptr_t pc = 0;
   while (std::getline(in, line) && line != "frames") {
     const std::size_t space = line.find(' ');
@@ -40,6 +40,7 @@ TExceptionReportPtr LoadFatalReport(const std::string& file) {
     else if (key == "thread") thread = value;
     else if (key == "pc") pc = static_cast<std::uintptr_t>(std::strtoull(value.c_str(), nullptr, 16));
     else if (key == "process") process = value;
+    else if (key == "main") mainThread = value;
     else if (key == "terminate") terminate = value;
     else if (key == "time") parts.time = static_cast<std::time_t>(std::strtoll(value.c_str(), nullptr, 10));
     else if (key == "os") parts.operatingSystem = value;
@@ -70,7 +71,9 @@ TExceptionReportPtr LoadFatalReport(const std::string& file) {
                                              : word + kind.substr(space + 1) + " (" + kind.substr(0, space) + ")";
   parts.failure += " at address " + address;
   if (!terminate.empty()) parts.failure += "\r\n" + terminate;
-  parts.thread = thread + (thread == process ? " (main thread)" : "") + " of process " + process;
+  // Where thread ids are not process ids, the file names the main thread.
+  const std::string& main = mainThread.empty() ? process : mainThread;
+  parts.thread = thread + (thread == main ? " (main thread)" : "") + " of process " + process;
   // The frames above the interrupted one are the handler's and the
   // system's signal return: not the program's.
   bool exact = false;
