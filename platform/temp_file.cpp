@@ -36,48 +36,48 @@ std::optional<TempFile> TempFile::Create(const std::string& folder) {
 
 TempFile::TempFile(TempFile&& other) noexcept
     : path_(std::move(other.path_)),
-      fd_(std::exchange(other.fd_, -1)),
+      file_(std::exchange(other.file_, kNoFile)),
       kept_(std::exchange(other.kept_, true)) {}
 
 TempFile& TempFile::operator=(TempFile&& other) noexcept {
   if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
+    if (file_ >= 0) ::close(file_);
     if (!path_.empty() && !kept_) DeleteFile(path_);
     path_ = std::move(other.path_);
-    fd_ = std::exchange(other.fd_, -1);
+    file_ = std::exchange(other.file_, kNoFile);
     kept_ = std::exchange(other.kept_, true);
   }
   return *this;
 }
 
 TempFile::~TempFile() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  if (file_ >= 0) ::close(file_);
+  file_ = kNoFile;
   if (!path_.empty() && !kept_) DeleteFile(path_);
 }
 
 bool TempFile::Write(std::span<const std::byte> bytes) {
-  if (fd_ < 0) {
+  if (file_ < 0) {
     errno = EBADF;
     return false;
   }
-  return WriteAllToFile(fd_, bytes);
+  return WriteAllToFile(file_, bytes);
 }
 
-ssize_t TempFile::CopyFrom(int in, std::span<std::byte> buffer, bool& kernelCopy) {
-  if (fd_ < 0) {
+ssize_t TempFile::CopyFrom(std::FILE* in, std::span<std::byte> buffer, bool& kernelCopy) {
+  if (file_ < 0) {
     errno = EBADF;
     return -1;
   }
-  return CopyFileBlock(in, fd_, buffer, kernelCopy);
+  return CopyFileBlock(::fileno(in), file_, buffer, kernelCopy);
 }
 
 bool TempFile::Close() {
-  if (fd_ < 0) return true;
+  if (file_ < 0) return true;
   // On disk before it may replace a target: a crash must not leave a
   // renamed but empty file.
-  bool ok = ::fsync(fd_) == 0;
-  ok = ::close(std::exchange(fd_, -1)) == 0 && ok;
+  bool ok = ::fsync(file_) == 0;
+  ok = ::close(std::exchange(file_, kNoFile)) == 0 && ok;
   return ok;
 }
 

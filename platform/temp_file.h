@@ -2,9 +2,10 @@
 // the download folder (as GetTempFileNameW makes them with the prefix "ZEPH"
 // and unique number 0), and the removal of the ones a killed process left.
 //
-// A temporary file holds an exclusive lock (flock) from its creation until it
-// is closed, so that a cleaner can tell a file still being written from an
-// abandoned one: it removes only files whose lock it gets at once.
+// A temporary file holds an exclusive lock from its creation until it is
+// closed (flock; on Windows a share mode that lets no one else write or
+// delete it), so that a cleaner can tell a file still being written from an
+// abandoned one: it removes only files it gets hold of exclusively at once.
 #pragma once
 
 #include <chrono>
@@ -35,9 +36,10 @@ class TempFile {
   // False (errno set) when not all of bytes could be written.
   bool Write(std::span<const std::byte> bytes);
   // Appends the next block of at most buffer.size() bytes of the file open
-  // as in (from its position), as platform::CopyFileBlock does: the bytes
-  // copied, 0 at the end of in, -1 on failure.
-  ssize_t CopyFrom(int in, std::span<std::byte> buffer, bool& kernelCopy);
+  // as in (unbuffered, from its position), as platform::CopyFileBlock does:
+  // the bytes copied, 0 at the end of in, -1 on failure. Windows has no
+  // kernel copy: it clears kernelCopy and goes through buffer.
+  ssize_t CopyFrom(std::FILE* in, std::span<std::byte> buffer, bool& kernelCopy);
   // Flushes the data to disk and closes the file (and with it the lock).
   bool Close();
   // Deletes it now; false when that fails.
@@ -46,9 +48,16 @@ class TempFile {
   void Release() { kept_ = true; }
 
  private:
-  TempFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+#ifdef _WIN32
+  using Handle = void*;  // a HANDLE
+  static constexpr Handle kNoFile = nullptr;
+#else
+  using Handle = int;  // a file descriptor
+  static constexpr Handle kNoFile = -1;
+#endif
+  TempFile(std::string path, Handle file) : path_(std::move(path)), file_(file) {}
   std::string path_;
-  int fd_ = -1;
+  Handle file_ = kNoFile;
   bool kept_ = false;
 };
 
