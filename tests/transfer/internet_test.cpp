@@ -2,11 +2,6 @@
 // streamed reads, the last error and the last server response.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <vector>
 
@@ -113,42 +108,11 @@ TEST_F(Internet, PreparedRequestIsSentOnceAndAnswersWithItsStatus) {
   EXPECT_FALSE(HttpSendRequestA(request, "", ""));
 }
 
-// A loopback port whose listener never accepts and whose queue is full:
-// the kernel drops further connection requests, so a connect hangs.
-class BlackHole {
- public:
-  BlackHole() : listener_(::socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener_, 0);
-    socklen_t length = sizeof address;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    for (int i = 0; i < 3; ++i) {
-      const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-      ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
-      clients_.push_back(client);
-    }
-  }
-  ~BlackHole() {
-    for (const int client : clients_) ::close(client);
-    ::close(listener_);
-  }
-  int port() const { return port_; }
-
- private:
-  int listener_;
-  int port_ = 0;
-  std::vector<int> clients_;
-};
-
 TEST_F(Internet, ConnectTimeOutEndsAConnectThatGetsNoAnswer) {
   EXPECT_FALSE(InternetSetOptionW(session, 9999, 1));
   ASSERT_TRUE(InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, 1500));
   ASSERT_TRUE(InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, 1500));
-  BlackHole hole;
+  test::BlackHole hole;
   const auto started = std::chrono::steady_clock::now();
   HInternet request = InternetOpenUrlW(session, "http://127.0.0.1:" + std::to_string(hole.port()) + "/x", "", 0, 0);
   const auto waited = std::chrono::steady_clock::now() - started;
@@ -235,9 +199,13 @@ TEST(Connectivity, OfflineVariableMakesTheMachineOffline) {
   EXPECT_EQ(flags, INTERNET_CONNECTION_OFFLINE);
 }
 
-TEST(Connectivity, DialUpIsNotAvailable) {
+TEST(Connectivity, DialUpIsNotAvailableOnLinux) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows has dial-up: the system's own calls answer there";
+#else
   EXPECT_EQ(InternetAutodial(INTERNET_AUTODIAL_FORCE_ONLINE, 0), -1);
   EXPECT_EQ(InternetAutodialHangup(0), -1);
+#endif
 }
 
 }  // namespace
