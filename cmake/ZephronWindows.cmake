@@ -16,6 +16,7 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WIN
 add_subdirectory(platform)
 add_subdirectory(archive)
 add_subdirectory(xml)
+add_subdirectory(transfer)
 
 enable_testing()
 add_subdirectory(tests/windows)
