@@ -101,15 +101,20 @@ HInternet InternetConnectW(const HInternet& session, const std::string& server, 
     Fail(ERROR_INVALID_PARAMETER);
     return {};
   }
+  const std::wstring wideUser = Wide(user);
+  const std::wstring widePassword = Wide(password);
   if (service == INTERNET_SERVICE_HTTP) {
-    NativePtr native = Hold(::InternetConnectW(owner->native->get(), Wide(server).c_str(), port, nullptr, nullptr,
-                                               INTERNET_SERVICE_HTTP, 0, 0));
+    // The server's credentials, for the requests on the connection.
+    NativePtr native = Hold(::InternetConnectW(owner->native->get(), Wide(server).c_str(), port,
+                                               user.empty() ? nullptr : wideUser.c_str(),
+                                               user.empty() ? nullptr : widePassword.c_str(), INTERNET_SERVICE_HTTP,
+                                               0, 0));
     return native ? ConnectHttp(*owner, std::move(native)) : HInternet();
   }
   // The log-on: connecting and the server's greeting and replies, within the time-outs.
   const SessionOptions& options = *owner->options;
-  const auto logOn = [session = owner->native, host = Wide(server), port, named = !user.empty(), user = Wide(user),
-                      password = Wide(password), passive = flags & INTERNET_FLAG_PASSIVE](HINTERNET& made) {
+  const auto logOn = [session = owner->native, host = Wide(server), port, named = !user.empty(), user = wideUser,
+                      password = widePassword, passive = flags & INTERNET_FLAG_PASSIVE](HINTERNET& made) {
     made = ::InternetConnectW(session->get(), host.c_str(), port, named ? user.c_str() : nullptr,
                               named ? password.c_str() : nullptr, INTERNET_SERVICE_FTP, passive, 0);
     return made != nullptr;

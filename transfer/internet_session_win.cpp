@@ -139,10 +139,17 @@ bool BodyReader::Read(std::span<std::byte> out, std::uint32_t& read) {
       Fail(ERROR_INVALID_HANDLE);
       return false;
     }
-    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(out.size() - filled, 1u << 30));
+    DWORD want = static_cast<DWORD>(std::min<std::size_t>(out.size() - filled, 1u << 30));
     DWORD got = 0;
     const auto started = Clock::now();
-    if (!::InternetReadFile(handle_->get(), out.data() + filled, want, &got)) {
+    // Under a deadline, only what has arrived is read at a time (a read
+    // waits for all it asks for), so that the deadline is checked between
+    // the pieces of a slow body.
+    DWORD available = 0;
+    const bool ok = (!deadline_ || ::InternetQueryDataAvailable(handle_->get(), &available, 0, 0)) &&
+                    ::InternetReadFile(handle_->get(), out.data() + filled,
+                                       available > 0 ? std::min(want, available) : want, &got);
+    if (!ok) {
       DWORD error = ::GetLastError();
       // A read that waited out the whole receive time-out timed out,
       // whatever else the system calls its end.

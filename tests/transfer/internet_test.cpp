@@ -191,6 +191,53 @@ TEST_F(InternetFtp, WrongPasswordIsLoginFailure) {
   EXPECT_EQ(platform::LastSystemError().code, ERROR_INTERNET_LOGIN_FAILURE);
 }
 
+// Bodies that break off: each read fails with the reason as its last error.
+class InternetBrokenBody : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    try {
+      script_ = std::make_unique<test::ScriptHttpServer>();
+    } catch (const std::exception& e) {
+      error_ = e.what();
+    }
+  }
+  static void TearDownTestSuite() { script_.reset(); }
+  void SetUp() override {
+    if (!script_) FAIL() << "HTTP helper is not running: " << error_;
+    session = InternetOpenW("InternetTest", INTERNET_OPEN_TYPE_DIRECT, "", "", 0);
+    ASSERT_TRUE(session);
+  }
+  // The last error of the read that failed; 0 when the body was read to its end.
+  std::uint32_t ReadFailure(const std::string& path) {
+    HInternet request = InternetOpenUrlW(session, script_->Url(path), "", INTERNET_FLAG_RELOAD, 0);
+    if (!request) return platform::LastSystemError().code;
+    std::array<std::byte, 4096> buffer;
+    std::uint32_t read = 0;
+    do {
+      if (!InternetReadFile(request, buffer, read)) return platform::LastSystemError().code;
+    } while (read > 0);
+    return 0;
+  }
+
+  static inline std::unique_ptr<test::ScriptHttpServer> script_;
+  static inline std::string error_;
+  HInternet session;
+};
+
+TEST_F(InternetBrokenBody, ConnectionClosedBeforeTheAnnouncedLengthIsAborted) {
+  EXPECT_EQ(ReadFailure("/cut"), ERROR_INTERNET_CONNECTION_ABORTED);
+}
+
+TEST_F(InternetBrokenBody, StalledBodyEndsAtTheReceiveTimeOut) {
+  ASSERT_TRUE(InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, 1000));
+  EXPECT_EQ(ReadFailure("/stall"), ERROR_INTERNET_TIMEOUT);
+}
+
+TEST_F(InternetBrokenBody, TrickleEndsAtTheTransferTimeLimit) {
+  ASSERT_TRUE(InternetSetOptionW(session, ZEPHRON_OPTION_TRANSFER_TIME_LIMIT, 600));
+  EXPECT_EQ(ReadFailure("/trickle"), ERROR_INTERNET_TIMEOUT);
+}
+
 TEST(Connectivity, OfflineVariableMakesTheMachineOffline) {
   test::Sandbox sandbox;
   sandbox.SetEnv("ZEPHRON_OFFLINE", "1");
