@@ -37,7 +37,7 @@ THttpGetResult TIdHTTP::Get(const std::string& url) const {
     result.error = "not an HTTP URL: " + url;
     return result;
   }
-  NativePtr session = Hold(::InternetOpenW(L"Zephron", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  NativePtr session = Hold(::InternetOpenW(L"Zephron", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0), nullptr);
   if (!session) {
     result.error = ErrorText(::GetLastError());
     return result;
@@ -46,12 +46,14 @@ THttpGetResult TIdHTTP::Get(const std::string& url) const {
   limits.connectTimeoutMs = kConnectTimeoutMs;
   limits.receiveTimeoutMs = static_cast<DWORD>(TimeLimitMs > 0 ? TimeLimitMs : 1);
   NativePtr connection = Hold(::InternetConnectW(session->get(), parts->host.c_str(), parts->port, nullptr, nullptr,
-                                                 INTERNET_SERVICE_HTTP, 0, 0));
+                                                 INTERNET_SERVICE_HTTP, 0, 0),
+                               session);
   const DWORD flags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES |
                       INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION |
                       (parts->scheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0);
   NativePtr request = connection ? Hold(::HttpOpenRequestW(connection->get(), L"GET", parts->object.c_str(), nullptr,
-                                                           nullptr, nullptr, flags, 0))
+                                                           nullptr, nullptr, flags, 0),
+                                           connection)
                                  : nullptr;
   if (!request) {
     result.error = ErrorText(platform::LastSystemError().code);

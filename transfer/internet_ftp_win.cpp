@@ -108,7 +108,8 @@ HInternet InternetConnectW(const HInternet& session, const std::string& server, 
     NativePtr native = Hold(::InternetConnectW(owner->native->get(), Wide(server).c_str(), port,
                                                user.empty() ? nullptr : wideUser.c_str(),
                                                user.empty() ? nullptr : widePassword.c_str(), INTERNET_SERVICE_HTTP,
-                                               0, 0));
+                                               0, 0),
+                            owner->native);
     return native ? ConnectHttp(*owner, std::move(native)) : HInternet();
   }
   // The log-on: connecting and the server's greeting and replies, within the time-outs.
@@ -122,7 +123,7 @@ HInternet InternetConnectW(const HInternet& session, const std::string& server, 
   HINTERNET made = nullptr;
   if (!RunBounded(options.connectTimeoutMs + options.receiveTimeoutMs, std::nullopt, logOn, {}, &made)) return {};
   auto connection = std::make_shared<FtpConnection>();
-  connection->state->native = std::make_shared<NativeHandle>(made);
+  connection->state->native = std::make_shared<NativeHandle>(made, owner->native);
   connection->options = owner->options;
   ApplyTimeouts(made, options);
   return HInternet(std::move(connection));
@@ -177,7 +178,7 @@ HInternet FtpOpenFileW(const HInternet& handle, const std::string& name, std::ui
     return opened != nullptr;
   };
   if (!connection->Run(open, &made)) return {};
-  auto file = std::make_shared<FtpFile>(connection->state, std::make_shared<NativeHandle>(made), deadline,
+  auto file = std::make_shared<FtpFile>(connection->state, std::make_shared<NativeHandle>(made, connection->state->native), deadline,
                                         *connection->options);
   connection->openFile = file;
   return HInternet(std::move(file));

@@ -162,13 +162,15 @@ HInternet InternetOpenUrlW(const HInternet& session, const std::string& url, con
   for (int redirects = 0;; ++redirects) {
     const bool secure = parts->scheme == INTERNET_SCHEME_HTTPS;
     NativePtr connection = Hold(::InternetConnectW(owner->native->get(), parts->host.c_str(), parts->port, nullptr,
-                                                   nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+                                                   nullptr, INTERNET_SERVICE_HTTP, 0, 0),
+                                 owner->native);
     if (!connection) return {};
     ApplyTimeouts(connection->get(), *owner->options);
     const DWORD requestFlags = (flags & kPassedFlags) | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI |
                                INTERNET_FLAG_NO_COOKIES | (secure ? INTERNET_FLAG_SECURE : 0);
     NativePtr native = Hold(::HttpOpenRequestW(connection->get(), L"GET", parts->object.c_str(), nullptr, nullptr,
-                                               nullptr, requestFlags, 0));
+                                               nullptr, requestFlags, 0),
+                           connection);
     if (!native) return {};
     if (!proxyUser.empty()) {
       ::InternetSetOptionW(native->get(), INTERNET_OPTION_PROXY_USERNAME, const_cast<wchar_t*>(proxyUser.c_str()),
@@ -239,7 +241,8 @@ HInternet HttpOpenRequestW(const HInternet& handle, const std::string& verb, con
   NativePtr native = Hold(::HttpOpenRequestW(connection->native->get(), Wide(verb.empty() ? "GET" : verb).c_str(),
                                              Wide(object).c_str(), version.empty() ? nullptr : wideVersion.c_str(),
                                              referrer.empty() ? nullptr : wideReferrer.c_str(), nullptr,
-                                             requestFlags, 0));
+                                             requestFlags, 0),
+                           connection->native);
   if (!native) return {};
   auto request = std::make_shared<PreparedHttpRequest>(connection->native, native, connection->options);
   request->flags = flags;

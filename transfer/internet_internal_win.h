@@ -50,10 +50,13 @@ void TakeSystemResponse();
 bool IsInvalidDomain(std::string_view host);
 
 // A system handle, closed when its last holder goes, or at once by CloseNow
-// (which also ends a call that another thread is blocked in).
+// (which also ends a call that another thread is blocked in). It holds the
+// handle it was opened from, which the system would close it with.
+class NativeHandle;
+using NativePtr = std::shared_ptr<NativeHandle>;
 class NativeHandle {
  public:
-  explicit NativeHandle(HINTERNET handle) : handle_(handle) {}
+  NativeHandle(HINTERNET handle, NativePtr parent) : handle_(handle), parent_(std::move(parent)) {}
   NativeHandle(const NativeHandle&) = delete;
   NativeHandle& operator=(const NativeHandle&) = delete;
   ~NativeHandle() { CloseNow(); }
@@ -64,16 +67,17 @@ class NativeHandle {
 
  private:
   std::atomic<HINTERNET> handle_;
+  NativePtr parent_;
 };
-using NativePtr = std::shared_ptr<NativeHandle>;
 
-// An empty pointer for a failed open (the last error taken from the system).
-inline NativePtr Hold(HINTERNET handle) {
+// The holder of a handle opened from parent; an empty pointer for a failed
+// open (the last error taken from the system).
+inline NativePtr Hold(HINTERNET handle, NativePtr parent) {
   if (!handle) {
     FailFromSystem();
     return nullptr;
   }
-  return std::make_shared<NativeHandle>(handle);
+  return std::make_shared<NativeHandle>(handle, std::move(parent));
 }
 
 // What every kind of handle shares: closing is explicit (InternetCloseHandle)

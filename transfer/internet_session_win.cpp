@@ -255,7 +255,8 @@ HInternet InternetOpenW(const std::string& agent, std::uint32_t accessType, cons
   const bool named = accessType == INTERNET_OPEN_TYPE_PROXY;
   auto session = std::make_shared<Session>();
   session->native = Hold(::InternetOpenW(Wide(agent).c_str(), accessType, named ? wideProxy.c_str() : nullptr,
-                                         named && !proxyBypass.empty() ? wideBypass.c_str() : nullptr, 0));
+                                         named && !proxyBypass.empty() ? wideBypass.c_str() : nullptr, 0),
+                         nullptr);
   if (!session->native) return {};
   return HInternet(std::move(session));
 }

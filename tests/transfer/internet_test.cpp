@@ -85,6 +85,21 @@ TEST_F(Internet, ClosingAHandleClosesItForEveryCopy) {
   EXPECT_EQ(platform::LastSystemError().code, ERROR_INVALID_HANDLE);
 }
 
+TEST_F(Internet, RequestOutlivesItsClosedSession) {
+  test::WriteFile(nginx_->DocRoot() / "outlives.txt", "still here");
+  HInternet request = InternetOpenUrlW(session, nginx_->Url("/outlives.txt"), "", 0, 0);
+  ASSERT_TRUE(request);
+  EXPECT_TRUE(InternetCloseHandle(session));
+  EXPECT_EQ(ReadAll(request, 4096), "still here");
+}
+
+TEST_F(Internet, NamesUnderInvalidFailAtOnceAsUnresolved) {
+  EXPECT_FALSE(InternetOpenUrlW(session, "http://updates.example.invalid/file.bin", "", 0, 0));
+  EXPECT_EQ(platform::LastSystemError().code, ERROR_INTERNET_NAME_NOT_RESOLVED);
+  EXPECT_FALSE(InternetConnectW(session, "ftp.invalid", 21, "", "", INTERNET_SERVICE_FTP, 0, 0));
+  EXPECT_EQ(platform::LastSystemError().code, ERROR_INTERNET_NAME_NOT_RESOLVED);
+}
+
 TEST_F(Internet, WrongKindOfHandleIsRefused) {
   std::array<std::byte, 16> buffer;
   std::uint32_t read = 7;
