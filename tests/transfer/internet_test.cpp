@@ -123,6 +123,33 @@ TEST_F(Internet, PreparedRequestIsSentOnceAndAnswersWithItsStatus) {
   EXPECT_FALSE(HttpSendRequestA(request, "", ""));
 }
 
+TEST_F(Internet, ConnectionCredentialsAnswerTheServersChallenge) {
+  test::WriteFile(nginx_->DocRoot() / "private/file.txt", "guarded");
+  const auto statusWith = [&](const std::string& password) {
+    HInternet connection = InternetConnectW(session, "127.0.0.1", static_cast<std::uint16_t>(nginx_->port()),
+                                            NginxServer::kUser, password, INTERNET_SERVICE_HTTP, 0, 0);
+    HInternet request = HttpOpenRequestW(connection, "GET", "/private/file.txt", "", "", INTERNET_FLAG_RELOAD, 0);
+    std::uint32_t status = 0;
+    if (!HttpSendRequestA(request, "", "") ||
+        !HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, status)) {
+      ADD_FAILURE() << "no answer: " << platform::LastSystemError().code;
+    }
+    return status;
+  };
+  EXPECT_EQ(statusWith(NginxServer::kPassword), 200u);
+  EXPECT_EQ(statusWith("wrong"), 401u);
+}
+
+TEST_F(Internet, SelfSignedCertificateIsRefusedUnlessTheSessionAllowsIt) {
+  test::WriteFile(nginx_->DocRoot() / "secure.txt", "sealed");
+  EXPECT_FALSE(InternetOpenUrlW(session, nginx_->TlsUrl("/secure.txt"), "", INTERNET_FLAG_RELOAD, 0));
+  EXPECT_EQ(platform::LastSystemError().code, ERROR_INTERNET_INVALID_CA);
+  ASSERT_TRUE(InternetSetOptionW(session, INTERNET_OPTION_SECURITY_FLAGS, SECURITY_FLAG_IGNORE_UNKNOWN_CA));
+  HInternet request = InternetOpenUrlW(session, nginx_->TlsUrl("/secure.txt"), "", INTERNET_FLAG_RELOAD, 0);
+  ASSERT_TRUE(request) << platform::LastSystemError().code;
+  EXPECT_EQ(ReadAll(request, 4096), "sealed");
+}
+
 TEST_F(Internet, ConnectTimeOutEndsAConnectThatGetsNoAnswer) {
   EXPECT_FALSE(InternetSetOptionW(session, 9999, 1));
   ASSERT_TRUE(InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, 1500));
@@ -199,6 +226,15 @@ TEST_F(InternetFtp, RefusedRetrievalIsExtendedErrorWithServerReply) {
   EXPECT_FALSE(FtpOpenFileW(ftp, "absent.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0));
   EXPECT_EQ(platform::LastSystemError().code, ERROR_INTERNET_EXTENDED_ERROR);
   EXPECT_EQ(InternetGetLastResponseInfoW().substr(0, 4), "550 ");
+}
+
+TEST_F(InternetFtp, LogOnToAServerThatNeverAnswersEndsAtTheTimeOut) {
+  ASSERT_TRUE(InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, 1000));
+  ASSERT_TRUE(InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, 1000));
+  test::BlackHole hole;
+  EXPECT_FALSE(InternetConnectW(session, "127.0.0.1", static_cast<std::uint16_t>(hole.port()), "", "",
+                                INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0));
+  EXPECT_EQ(platform::LastSystemError().code, ERROR_INTERNET_TIMEOUT);
 }
 
 TEST_F(InternetFtp, WrongPasswordIsLoginFailure) {
