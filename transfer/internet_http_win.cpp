@@ -1,7 +1,6 @@
 // HTTP and HTTPS requests on Windows: opened by URL (redirects followed here,
 // so that an https request follows only https ones), or prepared on a
 // connection and sent with a body; the numeric header information of the answer.
-#include "platform/ascii_case.h"
 #include "transfer/internet_internal_win.h"
 
 namespace zephron::transfer {
@@ -13,8 +12,10 @@ using platform::win32::Wide;
 namespace {
 
 constexpr DWORD kCacheFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_CACHE_WRITE;
-constexpr DWORD kPassedFlags = kCacheFlags | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_EXISTING_CONNECT |
-                               INTERNET_FLAG_IGNORE_CERT_DATE_INVALID | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
+// The flags a request handle takes over (INTERNET_FLAG_EXISTING_CONNECT asks
+// for what the system's connection pool does anyway).
+constexpr DWORD kPassedFlags = kCacheFlags | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID |
+                               INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
 
 class HttpRequest : public ReadableHandle {
  public:
