@@ -85,6 +85,28 @@ TEST_F(Internet, ClosingAHandleClosesItForEveryCopy) {
   EXPECT_EQ(platform::LastSystemError().code, ERROR_INVALID_HANDLE);
 }
 
+TEST_F(Internet, ReadsUnderATransferTimeLimitStillFillEachBuffer) {
+  const std::string body(200'000, 't');
+  test::WriteFile(nginx_->DocRoot() / "limited.bin", body);
+  ASSERT_TRUE(InternetSetOptionW(session, ZEPHRON_OPTION_TRANSFER_TIME_LIMIT, 60000));
+  HInternet request = InternetOpenUrlW(session, nginx_->Url("/limited.bin"), "", INTERNET_FLAG_RELOAD, 0);
+  ASSERT_TRUE(request);
+  std::size_t largest = 0;
+  EXPECT_EQ(ReadAll(request, 4096, &largest), body);
+  EXPECT_EQ(largest, 4096u);
+}
+
+TEST_F(Internet, RedirectsAreFollowedUpToTenTimes) {
+  test::WriteFile(nginx_->DocRoot() / "hops.txt", "arrived");
+  std::string path = "/hops.txt";
+  for (int i = 0; i < 10; ++i) path = "/go" + path;
+  HInternet request = InternetOpenUrlW(session, nginx_->Url(path), "", INTERNET_FLAG_RELOAD, 0);
+  ASSERT_TRUE(request) << platform::LastSystemError().code;
+  EXPECT_EQ(ReadAll(request, 4096), "arrived");
+  EXPECT_FALSE(InternetOpenUrlW(session, nginx_->Url("/go" + path), "", INTERNET_FLAG_RELOAD, 0));
+  EXPECT_EQ(platform::LastSystemError().code, 12156u);
+}
+
 TEST_F(Internet, RequestOutlivesItsClosedSession) {
   test::WriteFile(nginx_->DocRoot() / "outlives.txt", "still here");
   HInternet request = InternetOpenUrlW(session, nginx_->Url("/outlives.txt"), "", 0, 0);
@@ -202,6 +224,20 @@ TEST_F(InternetFtp, SizeLookupAndBinaryReadOnOneSession) {
   EXPECT_TRUE(ReadAll(file, 4096) == data);
   InternetCloseHandle(file);
   EXPECT_TRUE(FtpFindFirstFileW(ftp, "data.bin", entry, 0, 0));
+}
+
+TEST_F(InternetFtp, FileReadUnderATransferTimeLimitIsWhole) {
+  std::string data(150000, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i % 251);
+  test::WriteFile(ftp_->UserRoot() / "limited.bin", data);
+  ASSERT_TRUE(InternetSetOptionW(session, ZEPHRON_OPTION_TRANSFER_TIME_LIMIT, 60000));
+  HInternet ftp = Connect(FtpServer::kUser, FtpServer::kPassword);
+  ASSERT_TRUE(ftp);
+  HInternet file = FtpOpenFileW(ftp, "limited.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+  ASSERT_TRUE(file);
+  std::size_t largest = 0;
+  EXPECT_TRUE(ReadAll(file, 4096, &largest) == data);
+  EXPECT_EQ(largest, 4096u);
 }
 
 TEST_F(InternetFtp, MissingFileIsNotListed) {
