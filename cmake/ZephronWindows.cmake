@@ -28,6 +28,7 @@ add_subdirectory(platform)
 add_subdirectory(archive)
 add_subdirectory(xml)
 add_subdirectory(ui)
+add_subdirectory(transfer)
 add_subdirectory(setup)
 add_subdirectory(bugreport)
 

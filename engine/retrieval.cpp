@@ -10,10 +10,8 @@
 // The files the engine reads itself (control file, texts) are fetched within
 // bounds of size and time (URLGetBoundedFile): a bound passed ends the
 // transfer as failed at once, without writing past it.
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
@@ -316,7 +314,6 @@ bool TZephron::CopyLocalFile(const std::string& source, const std::string& targe
   // The kernel copies each block between the files where it can; a bounded
   // copy reads every block first, so that nothing past its bound is written.
   bool kernelCopy = !FTransferBound;
-  const int sourceFd = ::fileno(in.get());
   for (;;) {
     if (FTransferBound && NowMs() >= FTransferBound->deadlineMs) {
       platform::SetLastSystemError(ERROR_INTERNET_TIMEOUT);
@@ -325,15 +322,12 @@ bool TZephron::CopyLocalFile(const std::string& source, const std::string& targe
     }
     std::size_t got = 0;
     if (FTransferBound) {
-      ssize_t n = 0;
-      do {
-        n = ::read(sourceFd, block.data(), block.size());
-      } while (n < 0 && errno == EINTR);
-      if (n < 0) {
+      // Unbuffered: each block is one read of the file.
+      got = std::fread(block.data(), 1, block.size(), in.get());
+      if (got < block.size() && std::ferror(in.get())) {
         failed = true;
         break;
       }
-      got = static_cast<std::size_t>(n);
       if (std::uint64_t{total} + got > FTransferBound->size) {
         platform::SetLastSystemError(kErrorFileTooLarge, "The file size exceeds the limit allowed and cannot be saved.");
         outOfBounds = true;
@@ -344,7 +338,7 @@ bool TZephron::CopyLocalFile(const std::string& source, const std::string& targe
         break;
       }
     } else {
-      const ssize_t n = temp->CopyFrom(sourceFd, block, kernelCopy);
+      const ssize_t n = temp->CopyFrom(in.get(), block, kernelCopy);
       if (n < 0) {
         failed = true;
         break;

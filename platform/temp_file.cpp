@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // The size of the windows handed to the disk while a file is written.
-constexpr off_t kWritebackWindow = off_t{8} << 20;
+constexpr std::int64_t kWritebackWindow = std::int64_t{8} << 20;
 
 }  // namespace
 
@@ -43,17 +43,17 @@ std::optional<TempFile> TempFile::Create(const std::string& folder) {
 
 TempFile::TempFile(TempFile&& other) noexcept
     : path_(std::move(other.path_)),
-      fd_(std::exchange(other.fd_, -1)),
+      file_(std::exchange(other.file_, kNoFile)),
       kept_(std::exchange(other.kept_, true)),
       written_(other.written_),
       queued_(other.queued_) {}
 
 TempFile& TempFile::operator=(TempFile&& other) noexcept {
   if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
+    if (file_ >= 0) ::close(file_);
     if (!path_.empty() && !kept_) DeleteFile(path_);
     path_ = std::move(other.path_);
-    fd_ = std::exchange(other.fd_, -1);
+    file_ = std::exchange(other.file_, kNoFile);
     kept_ = std::exchange(other.kept_, true);
     written_ = other.written_;
     queued_ = other.queued_;
@@ -62,45 +62,45 @@ TempFile& TempFile::operator=(TempFile&& other) noexcept {
 }
 
 TempFile::~TempFile() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  if (file_ >= 0) ::close(file_);
+  file_ = kNoFile;
   if (!path_.empty() && !kept_) DeleteFile(path_);
 }
 
 bool TempFile::Write(std::span<const std::byte> bytes) {
-  if (fd_ < 0) {
+  if (file_ < 0) {
     errno = EBADF;
     return false;
   }
-  if (!WriteAllToFile(fd_, bytes)) return false;
+  if (!WriteAllToFile(file_, bytes)) return false;
   Appended(bytes.size());
   return true;
 }
 
-ssize_t TempFile::CopyFrom(int in, std::span<std::byte> buffer, bool& kernelCopy) {
-  if (fd_ < 0) {
+ssize_t TempFile::CopyFrom(std::FILE* in, std::span<std::byte> buffer, bool& kernelCopy) {
+  if (file_ < 0) {
     errno = EBADF;
     return -1;
   }
-  const ssize_t copied = CopyFileBlock(in, fd_, buffer, kernelCopy);
+  const ssize_t copied = CopyFileBlock(::fileno(in), file_, buffer, kernelCopy);
   if (copied > 0) Appended(static_cast<std::size_t>(copied));
   return copied;
 }
 
 void TempFile::Appended(std::size_t bytes) {
-  written_ += static_cast<off_t>(bytes);
+  written_ += static_cast<std::int64_t>(bytes);
   if (written_ - queued_ < kWritebackWindow) return;
   // Only starts the writes; a file system without it leaves all to the flush.
-  ::sync_file_range(fd_, queued_, written_ - queued_, SYNC_FILE_RANGE_WRITE);
+  ::sync_file_range(file_, queued_, written_ - queued_, SYNC_FILE_RANGE_WRITE);
   queued_ = written_;
 }
 
 bool TempFile::Close() {
-  if (fd_ < 0) return true;
+  if (file_ < 0) return true;
   // On disk before it may replace a target: a crash must not leave a
   // renamed but empty file.
-  bool ok = ::fsync(fd_) == 0;
-  ok = ::close(std::exchange(fd_, -1)) == 0 && ok;
+  bool ok = ::fsync(file_) == 0;
+  ok = ::close(std::exchange(file_, kNoFile)) == 0 && ok;
   return ok;
 }
 

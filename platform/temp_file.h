@@ -2,17 +2,19 @@
 // the download folder (as GetTempFileNameW makes them with the prefix "ZEPH"
 // and unique number 0), and the removal of the ones a killed process left.
 //
-// A temporary file holds an exclusive lock (flock) from its creation until it
-// is closed, so that a cleaner can tell a file still being written from an
-// abandoned one: it removes only files whose lock it gets at once.
+// A temporary file holds an exclusive lock from its creation until it is
+// closed (flock; on Windows a share mode that lets no one else write or
+// delete it), so that a cleaner can tell a file still being written from an
+// abandoned one: it removes only files it gets hold of exclusively at once.
 //
-// What is written is handed to the disk in windows of a few MiB while the
-// file grows, so that the flush before it replaces its target waits for the
-// last window only, not for the whole file.
+// On Linux what is written is handed to the disk in windows of a few MiB
+// while the file grows, so that the flush before it replaces its target
+// waits for the last window only, not for the whole file.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <span>
@@ -39,9 +41,10 @@ class TempFile {
   // False (errno set) when not all of bytes could be written.
   bool Write(std::span<const std::byte> bytes);
   // Appends the next block of at most buffer.size() bytes of the file open
-  // as in (from its position), as platform::CopyFileBlock does: the bytes
-  // copied, 0 at the end of in, -1 on failure.
-  ssize_t CopyFrom(int in, std::span<std::byte> buffer, bool& kernelCopy);
+  // as in (unbuffered, from its position), as platform::CopyFileBlock does:
+  // the bytes copied, 0 at the end of in, -1 on failure. Windows has no
+  // kernel copy: it clears kernelCopy and goes through buffer.
+  ssize_t CopyFrom(std::FILE* in, std::span<std::byte> buffer, bool& kernelCopy);
   // Flushes the data to disk and closes the file (and with it the lock).
   bool Close();
   // Deletes it now; false when that fails.
@@ -50,15 +53,22 @@ class TempFile {
   void Release() { kept_ = true; }
 
  private:
-  TempFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+#ifdef _WIN32
+  using Handle = void*;  // a HANDLE
+  static constexpr Handle kNoFile = nullptr;
+#else
+  using Handle = int;  // a file descriptor
+  static constexpr Handle kNoFile = -1;
+#endif
+  TempFile(std::string path, Handle file) : path_(std::move(path)), file_(file) {}
   // Counts bytes appended and starts the disk writes of each full window.
   void Appended(std::size_t bytes);
 
   std::string path_;
-  int fd_ = -1;
+  Handle file_ = kNoFile;
   bool kept_ = false;
-  off_t written_ = 0;  // bytes appended so far
-  off_t queued_ = 0;   // bytes whose disk writes have been started
+  std::int64_t written_ = 0;  // bytes appended so far
+  std::int64_t queued_ = 0;   // bytes whose disk writes have been started
 };
 
 // Removes the temporary files of ours in folder that are older than maxAge

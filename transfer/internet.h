@@ -1,9 +1,10 @@
-// Stand-in for the platform's Internet client library (WinInet: InternetOpenW,
+// The platform's Internet client library (WinInet: InternetOpenW,
 // InternetOpenUrlW, HttpQueryInfoW, InternetReadFile, InternetConnectW, the
 // Ftp* calls, HttpOpenRequestW/HttpSendRequestA, InternetSetOptionW,
-// InternetCloseHandle, InternetGetLastResponseInfoW) and of its dial-up calls
-// (InternetAutodial, InternetAutodialHangup, InternetGetConnectedState),
-// built on libcurl.
+// InternetCloseHandle, InternetGetLastResponseInfoW) and its dial-up calls
+// (InternetAutodial, InternetAutodialHangup, InternetGetConnectedState): on
+// Windows the system's own library behind this interface, elsewhere a
+// stand-in built on libcurl.
 //
 // Handles behave like the library's HINTERNET values: a handle may be copied
 // (several names for one open handle), InternetCloseHandle closes the handle
@@ -27,8 +28,9 @@
 //
 // Connectivity: Linux has no dial-up, so InternetAutodial and
 // InternetAutodialHangup answer -1 ("function not found"); the connected state
-// comes from the network interfaces (one that is up besides loopback), and the
-// environment variable ZEPHRON_OFFLINE=1 makes the machine count as offline.
+// comes from the network interfaces (one that is up besides loopback). On
+// Windows all three are the system's calls. On both, the environment variable
+// ZEPHRON_OFFLINE=1 makes the machine count as offline.
 #pragma once
 
 #include <cstddef>
@@ -194,7 +196,8 @@ bool InternetCloseHandle(HInternet& handle);
 // The last server response line of the calling thread (FTP reply, HTTP status line).
 std::string InternetGetLastResponseInfoW();
 
-// Dial-up: -1 means "function not available" (no dial-up on this platform).
+// Dial-up: -1 means "function not available" (no dial-up on this platform);
+// on Windows the system's answer, 1 (done) or 0.
 int InternetAutodial(std::uint32_t flags, std::uintptr_t parentWindow);
 int InternetAutodialHangup(std::uint32_t reserved);
 // Non-zero when the machine is online, with the INTERNET_CONNECTION_... bits in flags.

@@ -41,6 +41,8 @@ std::string Run(const std::vector<std::string>& argv) {
   return result.output;
 }
 
+constexpr const char* kPython = "/usr/bin/python3";
+
 void RequireProgram(const std::string& path) {
   if (::access(path.c_str(), X_OK) != 0) throw std::runtime_error(path + " is not installed");
 }
@@ -128,45 +130,14 @@ bool WaitForPort(const std::string& address, int port, int timeoutMs) {
 NginxServer::NginxServer() : dir_(MakeTempDir("nginx")) {
   RequireProgram("/usr/sbin/nginx");
   RequireProgram("/usr/bin/openssl");
-  for (const char* sub : {"www", "www/private", "www/denied", "tmp", "logs"}) fs::create_directories(dir_ / sub);
-  Run({"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-       "-keyout", (dir_ / "key.pem").string(), "-out", (dir_ / "cert.pem").string(), "-days", "2", "-subj",
-       "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost"});
-  std::string hash = Run({"/usr/bin/openssl", "passwd", "-apr1", kPassword});
-  while (!hash.empty() && (hash.back() == '\n' || hash.back() == '\r')) hash.pop_back();
-  WriteFile(dir_ / "htpasswd", std::string(kUser) + ":" + hash + "\n");
-  WriteFile(dir_ / "nobody.htpasswd", "");
-
+  RequireProgram(kPython);
   port_ = FreePort();
   tlsPort_ = FreePort();
   const std::string d = dir_.string();
-  std::ostringstream conf;
-  if (::geteuid() == 0) conf << "user root root;\n";
-  conf << "daemon off;\nmaster_process off;\nworker_processes 1;\npid " << d << "/nginx.pid;\n"
-       << "error_log " << d << "/logs/error.log info;\n"
-       << "events { worker_connections 128; }\n"
-       << "http {\n"
-       << "  default_type application/octet-stream;\n"
-       << "  log_format zephron '$request_method $uri $status auth=<$http_authorization> conn=$connection "
-          "req=$connection_requests cc=<$http_cache_control> pragma=<$http_pragma> ua=<$http_user_agent>';\n"
-       << "  access_log " << d << "/logs/access.log zephron;\n"
-       << "  client_body_temp_path " << d << "/tmp/body;\n  proxy_temp_path " << d << "/tmp/proxy;\n"
-       << "  fastcgi_temp_path " << d << "/tmp/fastcgi;\n  uwsgi_temp_path " << d << "/tmp/uwsgi;\n"
-       << "  scgi_temp_path " << d << "/tmp/scgi;\n"
-       << "  sendfile on;\n  keepalive_timeout 30;\n"
-       << "  server {\n"
-       << "    listen 127.0.0.1:" << port_ << ";\n"
-       << "    listen 127.0.0.1:" << tlsPort_ << " ssl;\n"
-       << "    ssl_certificate " << d << "/cert.pem;\n    ssl_certificate_key " << d << "/key.pem;\n"
-       << "    root " << d << "/www;\n"
-       << "    location /private/ { auth_basic \"Updates\"; auth_basic_user_file " << d << "/htpasswd; }\n"
-       << "    location /denied/ { auth_basic \"Closed\"; auth_basic_user_file " << d << "/nobody.htpasswd; }\n"
-       << "    location = /redirect { return 302 http://127.0.0.1:" << port_ << "/redirected.txt; }\n"
-       << "    location = /to-secure { return 302 https://127.0.0.1:" << tlsPort_ << "/redirected.txt; }\n"
-       // A redirector: /go/<path> answers 302 with /<path>, and an empty body.
-       << "    location ~ ^/go/(.*)$ { return 302 http://127.0.0.1:" << port_ << "/$1; }\n"
-       << "  }\n}\n";
-  WriteFile(dir_ / "nginx.conf", conf.str());
+  // The site (configuration, certificate, password files) comes from the
+  // script, which also sets it up for the test programs that cannot start nginx.
+  Run({kPython, ZEPHRON_SERVERS_SCRIPT, "nginx-setup", d, std::to_string(port_), std::to_string(tlsPort_), kUser,
+       kPassword});
   process_ = std::make_unique<ChildProcess>(
       std::vector<std::string>{"/usr/sbin/nginx", "-p", d, "-e", d + "/logs/error.log", "-c", d + "/nginx.conf"},
       dir_ / "logs/stdout.log");
@@ -198,8 +169,6 @@ std::vector<std::string> NginxServer::AccessLog() const { return ReadLines(dir_ 
 // ---- pyftpdlib ----
 
 namespace {
-constexpr const char* kPython = "/usr/bin/python3";
-
 void RequirePyftpdlib() {
   RequireProgram(kPython);
   const ProcessResult probe = RunProgram({kPython, "-c", "import pyftpdlib"});
@@ -271,6 +240,29 @@ ScriptHttpServer::~ScriptHttpServer() {
 
 std::string ScriptHttpServer::Url(const std::string& path) const {
   return "http://" + address_ + ":" + std::to_string(port_) + path;
+}
+
+// ---- black hole ----
+
+BlackHole::BlackHole() : listener_(::socket(AF_INET, SOCK_STREAM, 0)) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::listen(listener_, 0);
+  socklen_t length = sizeof address;
+  ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+  port_ = ntohs(address.sin_port);
+  for (int i = 0; i < 3; ++i) {
+    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    clients_.push_back(client);
+  }
+}
+
+BlackHole::~BlackHole() {
+  for (const int client : clients_) ::close(client);
+  ::close(listener_);
 }
 
 // ---- tinyproxy ----

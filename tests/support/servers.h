@@ -22,6 +22,15 @@
 // (/reset), send more than it announced (/long) or answer a GET with 500
 // (/status500).
 //
+// BlackHole: a loopback port whose listener never accepts and whose queue is
+// full: the kernel drops further connection requests, so a connect hangs.
+//
+// Test programs that cannot start processes (the Windows ones, under Wine)
+// get nginx, the FTP server, the HTTP helper and the black hole from the
+// "servers" test fixture instead (servers.py fixture-start), which runs them
+// on the Linux side for the whole test run; those objects then name the
+// fixture's servers, which all of the run's tests share.
+//
 // ProxyServer: Debian's tinyproxy with a generated configuration, optionally
 // requiring Basic authentication; it tunnels HTTPS with CONNECT.
 #pragma once
@@ -117,6 +126,20 @@ class ScriptHttpServer {
   std::string address_;
   int port_ = 0;
   std::unique_ptr<ChildProcess> process_;
+};
+
+class BlackHole {
+ public:
+  BlackHole();
+  ~BlackHole();
+  BlackHole(const BlackHole&) = delete;
+  BlackHole& operator=(const BlackHole&) = delete;
+  int port() const { return port_; }
+
+ private:
+  int listener_ = -1;
+  int port_ = 0;
+  std::vector<int> clients_;
 };
 
 class ProxyServer {

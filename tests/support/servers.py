@@ -1,6 +1,10 @@
 #!/usr/bin/python3
-"""Servers for the transfer tests that nginx cannot stand in for.
+"""Servers for the transfer tests: the setup of nginx, and what nginx cannot stand in for.
 
+  servers.py nginx-setup DIR PORT TLS_PORT USER PASSWORD
+      writes DIR/nginx.conf (and the folders, a self-signed certificate and
+      the password files it names) for the site servers.h describes, on
+      127.0.0.1:PORT and, over HTTPS, TLS_PORT; USER/PASSWORD guard /private/.
   servers.py ftp ROOT PORT USER PASSWORD LOG
       pyftpdlib on 127.0.0.1:PORT; USER logs on into ROOT/user, anonymous into
       ROOT/anon; every command goes to LOG as "<client port> <CMD> <arg>".
@@ -14,11 +18,21 @@
       GET /reset: announces 100000 bytes, sends 5000 and resets the connection.
       GET /long: announces 1000 bytes and sends 5000.
       GET /status500: "500 Internal Server Error" with a short body.
+  servers.py fixture-start STATE / fixture-stop STATE
+      starts (in the background) or stops nginx, the FTP server, the HTTP
+      helper and a black-hole port for test programs that cannot start them
+      themselves (the Windows ones under Wine); once all listen, STATE holds
+      "name value" lines with their ports and folders.
 """
+import ctypes
+import os
+import shutil
+import signal
 import socket
-import socketserver
 import struct
+import subprocess
 import sys
+import tempfile
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
@@ -137,10 +151,213 @@ def run_http(address, port):
     server.serve_forever()
 
 
+def run(argv):
+    result = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False)
+    if result.returncode != 0:
+        sys.exit("%s failed: %s" % (argv[0], result.stdout.decode(errors="replace")))
+    return result.stdout.decode()
+
+
+def setup_nginx(d, port, tls_port, user, password):
+    for sub in ("www", "www/private", "www/denied", "tmp", "logs"):
+        os.makedirs(os.path.join(d, sub), exist_ok=True)
+    # The address is a DNS name of the certificate too: some clients (Wine's)
+    # match an address against the DNS names only.
+    run(["/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+         "-keyout", d + "/key.pem", "-out", d + "/cert.pem", "-days", "2", "-subj", "/CN=127.0.0.1",
+         "-addext", "subjectAltName=IP:127.0.0.1,DNS:127.0.0.1,DNS:localhost"])
+    hashed = run(["/usr/bin/openssl", "passwd", "-apr1", password]).strip()
+    with open(d + "/htpasswd", "w") as out:
+        out.write("%s:%s\n" % (user, hashed))
+    open(d + "/nobody.htpasswd", "w").close()
+    conf = ("user root root;\n" if os.geteuid() == 0 else "") + """daemon off;
+master_process off;
+worker_processes 1;
+pid @D@/nginx.pid;
+error_log @D@/logs/error.log info;
+events { worker_connections 128; }
+http {
+  default_type application/octet-stream;
+  log_format zephron '$request_method $uri $status auth=<$http_authorization> conn=$connection \
+req=$connection_requests cc=<$http_cache_control> pragma=<$http_pragma> ua=<$http_user_agent>';
+  access_log @D@/logs/access.log zephron;
+  client_body_temp_path @D@/tmp/body;
+  proxy_temp_path @D@/tmp/proxy;
+  fastcgi_temp_path @D@/tmp/fastcgi;
+  uwsgi_temp_path @D@/tmp/uwsgi;
+  scgi_temp_path @D@/tmp/scgi;
+  sendfile on;
+  keepalive_timeout 30;
+  server {
+    listen 127.0.0.1:@PORT@;
+    listen 127.0.0.1:@TLS@ ssl;
+    ssl_certificate @D@/cert.pem;
+    ssl_certificate_key @D@/key.pem;
+    root @D@/www;
+    location /private/ { auth_basic "Updates"; auth_basic_user_file @D@/htpasswd; }
+    location /denied/ { auth_basic "Closed"; auth_basic_user_file @D@/nobody.htpasswd; }
+    location = /redirect { return 302 http://127.0.0.1:@PORT@/redirected.txt; }
+    location = /to-secure { return 302 https://127.0.0.1:@TLS@/redirected.txt; }
+    # A redirector: /go/<path> answers 302 with /<path>, and an empty body.
+    location ~ ^/go/(.*)$ { return 302 http://127.0.0.1:@PORT@/$1; }
+  }
+}
+"""
+    conf = conf.replace("@D@", d).replace("@PORT@", str(port)).replace("@TLS@", str(tls_port))
+    with open(d + "/nginx.conf", "w") as out:
+        out.write(conf)
+
+
+# ---- The servers as a test fixture of their own ----
+
+# The accounts servers.h names.
+NGINX_USER, NGINX_PASSWORD = "update", "s3cret"
+FTP_USER, FTP_PASSWORD = "ftpuser", "ftppass"
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def wait_for_port(port, seconds=10):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        with socket.socket() as probe:
+            if probe.connect_ex(("127.0.0.1", port)) == 0:
+                return True
+        time.sleep(0.02)
+    return False
+
+
+def die_with_parent():
+    # Nothing may outlive the fixture, even one that is killed.
+    ctypes.CDLL(None).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+
+
+def run_fixture(state):
+    children, folders, holes = [], [], []
+
+    def stop(*_):
+        for child in children:
+            child.terminate()
+        for child in children:
+            try:
+                child.wait(5)
+            except subprocess.TimeoutExpired:
+                child.kill()
+        for folder in folders:
+            shutil.rmtree(folder, ignore_errors=True)
+        sys.exit(0)
+
+    signal.signal(signal.SIGTERM, stop)
+
+    def start(argv, log):
+        children.append(subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=open(log, "ab"),
+                                         stderr=subprocess.STDOUT, preexec_fn=die_with_parent))
+
+    def folder(tag):
+        made = tempfile.mkdtemp(prefix="zephron-%s-" % tag)
+        folders.append(made)
+        return made
+
+    nginx = folder("nginx")
+    port, tls_port = free_port(), free_port()
+    setup_nginx(nginx, port, tls_port, NGINX_USER, NGINX_PASSWORD)
+    start(["/usr/sbin/nginx", "-p", nginx, "-e", nginx + "/logs/error.log", "-c", nginx + "/nginx.conf"],
+          nginx + "/logs/stdout.log")
+    ftp = folder("ftp")
+    for sub in ("user", "anon"):
+        os.makedirs(os.path.join(ftp, sub))
+    ftp_port = free_port()
+    start([sys.executable, __file__, "ftp", ftp, str(ftp_port), FTP_USER, FTP_PASSWORD, ftp + "/commands.log"],
+          ftp + "/server.log")
+    http = folder("http")
+    http_port = free_port()
+    start([sys.executable, __file__, "http", "127.0.0.1", str(http_port)], http + "/server.log")
+    # A port whose listener never accepts and whose queue is full: the kernel
+    # drops further connection requests, so a connect hangs.
+    listener = socket.socket()
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(0)
+    holes.append(listener)
+    for _ in range(3):
+        client = socket.socket()
+        client.setblocking(False)
+        client.connect_ex(listener.getsockname())
+        holes.append(client)
+
+    for name, waited in (("nginx", port), ("FTP server", ftp_port), ("HTTP helper", http_port)):
+        if not wait_for_port(waited):
+            print("%s did not start" % name, flush=True)
+            for log in (nginx + "/logs/error.log", nginx + "/logs/stdout.log", ftp + "/server.log",
+                        http + "/server.log"):
+                if os.path.exists(log):
+                    print(open(log, errors="replace").read(), flush=True)
+            stop()
+    lines = {"nginx_dir": nginx, "nginx_port": port, "nginx_tls_port": tls_port, "ftp_dir": ftp,
+             "ftp_port": ftp_port, "http_port": http_port, "black_hole_port": listener.getsockname()[1],
+             "pid": os.getpid()}
+    with open(state + ".new", "w") as out:
+        out.writelines("%s %s\n" % item for item in lines.items())
+    os.replace(state + ".new", state)
+    print("ready", flush=True)
+    while True:
+        signal.pause()
+
+
+def read_state(state):
+    try:
+        with open(state) as lines:
+            return dict(line.rstrip("\n").split(" ", 1) for line in lines if " " in line)
+    except OSError:
+        return {}
+
+
+def stop_fixture(state):
+    pid = int(read_state(state).get("pid", "0"))
+    if pid > 0:
+        try:
+            os.kill(pid, signal.SIGTERM)
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline and os.path.exists("/proc/%d" % pid):
+                time.sleep(0.05)
+        except ProcessLookupError:
+            pass
+    for path in (state, state + ".new"):
+        if os.path.exists(path):
+            os.remove(path)
+
+
+def start_fixture(state):
+    stop_fixture(state)
+    os.makedirs(os.path.dirname(os.path.abspath(state)), exist_ok=True)
+    log = state + ".log"
+    manager = subprocess.Popen([sys.executable, __file__, "fixture-run", state], stdin=subprocess.DEVNULL,
+                               stdout=open(log, "wb"), stderr=subprocess.STDOUT, start_new_session=True)
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline and manager.poll() is None:
+        if read_state(state):
+            return
+        time.sleep(0.05)
+    manager.kill()
+    with open(log) as text:
+        sys.exit("the servers did not start: " + text.read())
+
+
 if __name__ == "__main__":
     if sys.argv[1] == "ftp":
         run_ftp(*sys.argv[2:7])
     elif sys.argv[1] == "http":
         run_http(*sys.argv[2:4])
+    elif sys.argv[1] == "nginx-setup":
+        setup_nginx(*sys.argv[2:7])
+    elif sys.argv[1] == "fixture-run":
+        run_fixture(sys.argv[2])
+    elif sys.argv[1] == "fixture-start":
+        start_fixture(sys.argv[2])
+    elif sys.argv[1] == "fixture-stop":
+        stop_fixture(sys.argv[2])
     else:
         sys.exit("unknown server " + sys.argv[1])
