@@ -128,7 +128,10 @@ class Encoder {
           out[1] = static_cast<unsigned char>(((position >> 4) & 0xF0) | (length - kMinMatch));
           out += 2;
           flags <<= 1;
-          InsertWithin(base, pos, std::min<std::uint64_t>(pos + length, hashEnd), hash);
+          // A match one byte back repeats that byte: the positions whose three
+          // bytes all lie inside it form a run.
+          const std::uint64_t runEnd = source + 1 == pos ? pos + length - 2 : 0;
+          InsertWithin(base, pos, std::min<std::uint64_t>(pos + length, hashEnd), hash, runEnd);
           pos += length;
         } else {
           flags = flags * 2 + 1;
@@ -187,17 +190,28 @@ class Encoder {
 
 
   // Adds the positions after `first` up to `last` (exclusive) behind the
-  // one at `first`, just added with `hash`. In a run of one byte value all
-  // hash alike, and the links follow from the position before without a
-  // load that waits for the store just made.
-  void InsertWithin(const unsigned char* base, std::uint64_t first, std::uint64_t last, std::size_t hash) {
+  // one at `first`, just added with `hash`; those before runEnd lie in a run
+  // of one byte value. While the hash stays, the links follow from the
+  // position before without a load that waits for the store just made.
+  // Kept out of line: inlined, it costs the literal path its registers.
+  [[gnu::noinline]] void InsertWithin(const unsigned char* base, std::uint64_t first, std::uint64_t last,
+                                      std::size_t hash, std::uint64_t runEnd) {
     // Plain pointers: the compiler would reload the vectors' on every store.
     std::uint32_t* const heads = head_.data();
     std::uint32_t* const prev = prev_.data();
     std::uint32_t* const prev2 = prev2_.data();
     std::size_t lastHash = hash;
     std::uint32_t lastPrev = prev[(first + 1) % kWindow];
-    for (std::uint64_t q = first + 1; q < last; ++q) {
+    std::uint64_t q = first + 1;
+    // Inside a run of one byte value every position hashes as `first` did:
+    // no hash to compute, each link is the position before.
+    for (const std::uint64_t stop = std::min(last, runEnd); q < stop; ++q) {
+      const auto entry = static_cast<std::uint32_t>(q + 1);
+      prev[entry % kWindow] = entry - 1;
+      prev2[entry % kWindow] = lastPrev;
+      lastPrev = entry - 1;
+    }
+    for (; q < last; ++q) {
       const std::size_t h = Hash(base + q);
       const auto entry = static_cast<std::uint32_t>(q + 1);
       std::uint32_t link = entry - 1;  // the head: q - 1, as long as the hash stays
