@@ -20,6 +20,9 @@ if(NOT EXISTS ${ZEPHRON_WINDOWS_DEPS}/lib/pkgconfig/libsodium.pc)
 endif()
 set(ENV{PKG_CONFIG_LIBDIR} ${ZEPHRON_WINDOWS_DEPS}/lib/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")
+# The prefix is a root of the cross build, so that the imported targets of
+# pkg-config find the libraries there.
+list(APPEND CMAKE_FIND_ROOT_PATH ${ZEPHRON_WINDOWS_DEPS})
 
 enable_language(RC)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
@@ -29,8 +32,11 @@ add_subdirectory(archive)
 add_subdirectory(xml)
 add_subdirectory(ui)
 add_subdirectory(transfer)
+add_subdirectory(engine)
 add_subdirectory(setup)
 add_subdirectory(bugreport)
+add_subdirectory(tools/patcher)
+add_subdirectory(app)
 
 enable_testing()
 add_subdirectory(tests/windows)
