@@ -124,7 +124,10 @@ TEST_F(LocalCopy, SourceEndingInSeparatorIsRefusedForFolderTarget) {
   EXPECT_TRUE(fs::is_directory(target));
 }
 
-TEST_F(LocalCopy, OnlyRegularFilesAreCopied) {
+TEST_F(LocalCopy, OnlyRegularFilesAreCopiedOnLinux) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows has neither named pipes in folders nor device files to link to";
+#else
   ASSERT_EQ(::mkfifo((share / "fifo.inf").c_str(), 0644), 0);
   fs::create_symlink("/dev/zero", share / "zero.inf");
   for (const char* name : {"fifo.inf", "zero.inf"}) {
@@ -134,6 +137,7 @@ TEST_F(LocalCopy, OnlyRegularFilesAreCopied) {
     EXPECT_FALSE(fs::exists(target / name)) << name;
   }
   EXPECT_TRUE(TempFilesIn(sandbox.temp()).empty());
+#endif
 }
 
 TEST_F(LocalCopy, ControlFilePastItsSizeBoundIsRefused) {

@@ -20,7 +20,8 @@
       GET /status500: "500 Internal Server Error" with a short body.
   servers.py fixture-start STATE / fixture-stop STATE
       starts (in the background) or stops nginx, the FTP server, the HTTP
-      helper and a black-hole port for test programs that cannot start them
+      helper, two proxies (open, Basic authentication) and a black-hole
+      port for test programs that cannot start them
       themselves (the Windows ones under Wine); once all listen, STATE holds
       "name value" lines with their ports and folders.
 """
@@ -213,6 +214,7 @@ req=$connection_requests cc=<$http_cache_control> pragma=<$http_pragma> ua=<$htt
 # The accounts servers.h names.
 NGINX_USER, NGINX_PASSWORD = "update", "s3cret"
 FTP_USER, FTP_PASSWORD = "ftpuser", "ftppass"
+PROXY_USER, PROXY_PASSWORD = "proxyuser", "proxypass"  # servers.h: ProxyServer::kUser, kPassword
 
 
 def free_port():
@@ -276,6 +278,18 @@ def run_fixture(state):
     http = folder("http")
     http_port = free_port()
     start([sys.executable, __file__, "http", "127.0.0.1", str(http_port)], http + "/server.log")
+    # Two tinyproxy instances, as servers.h's ProxyServer: an open one and
+    # one that wants Basic authentication.
+    proxies = {}
+    for tag, auth in (("proxy", False), ("proxy_auth", True)):
+        where = folder(tag)
+        proxies[tag] = (where, free_port())
+        with open(where + "/proxy.conf", "w") as conf:
+            conf.write("Port %d\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\nLogLevel Info\n"
+                       "LogFile \"%s/proxy.log\"\nPidFile \"%s/proxy.pid\"\n" % (proxies[tag][1], where, where))
+            if auth:
+                conf.write("BasicAuth %s %s\n" % (PROXY_USER, PROXY_PASSWORD))
+        start(["/usr/bin/tinyproxy", "-d", "-c", where + "/proxy.conf"], where + "/stdout.log")
     # A port whose listener never accepts and whose queue is full: the kernel
     # drops further connection requests, so a connect hangs.
     listener = socket.socket()
@@ -288,7 +302,9 @@ def run_fixture(state):
         client.connect_ex(listener.getsockname())
         holes.append(client)
 
-    for name, waited in (("nginx", port), ("FTP server", ftp_port), ("HTTP helper", http_port)):
+    waits = [("nginx", port), ("FTP server", ftp_port), ("HTTP helper", http_port)]
+    waits += [(tag, where_port[1]) for tag, where_port in proxies.items()]
+    for name, waited in waits:
         if not wait_for_port(waited):
             print("%s did not start" % name, flush=True)
             for log in (nginx + "/logs/error.log", nginx + "/logs/stdout.log", ftp + "/server.log",
@@ -298,6 +314,8 @@ def run_fixture(state):
             stop()
     lines = {"nginx_dir": nginx, "nginx_port": port, "nginx_tls_port": tls_port, "ftp_dir": ftp,
              "ftp_port": ftp_port, "http_port": http_port, "black_hole_port": listener.getsockname()[1],
+             "proxy_dir": proxies["proxy"][0], "proxy_port": proxies["proxy"][1],
+             "proxy_auth_dir": proxies["proxy_auth"][0], "proxy_auth_port": proxies["proxy_auth"][1],
              "pid": os.getpid()}
     with open(state + ".new", "w") as out:
         out.writelines("%s %s\n" % item for item in lines.items())

@@ -1,6 +1,9 @@
 // Windows test programs: the servers are the "servers" fixture's (started on
 // the Linux side by servers.py fixture-start), named by the state file
 // ZEPHRON_TEST_SERVERS points at; Linux paths are reached through Wine's Z: drive.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -43,6 +46,24 @@ int Port(const std::string& name) { return std::stoi(Value(name)); }
 
 }  // namespace
 
+int FreePort(const std::string& address) {
+  static const bool started = [] {
+    WSADATA data;
+    return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  const SOCKET socket = started ? ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP) : INVALID_SOCKET;
+  if (socket == INVALID_SOCKET) throw std::runtime_error("socket failed");
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  ::inet_pton(AF_INET, address.c_str(), &addr.sin_addr);
+  int length = sizeof addr;
+  const bool bound = ::bind(socket, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+                     ::getsockname(socket, reinterpret_cast<sockaddr*>(&addr), &length) == 0;
+  ::closesocket(socket);
+  if (!bound) throw std::runtime_error("no free port on " + address);
+  return ntohs(addr.sin_port);
+}
+
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const fs::path&) {
   throw std::runtime_error("a Windows test program does not start " + (argv.empty() ? "servers" : argv[0]));
 }
@@ -77,6 +98,13 @@ ScriptHttpServer::~ScriptHttpServer() = default;
 std::string ScriptHttpServer::Url(const std::string& path) const {
   return "http://" + address_ + ":" + std::to_string(port_) + path;
 }
+
+ProxyServer::ProxyServer(bool requireAuth)
+    : dir_(FromLinux(Value(requireAuth ? "proxy_auth_dir" : "proxy_dir"))),
+      port_(Port(requireAuth ? "proxy_auth_port" : "proxy_port")) {}
+ProxyServer::~ProxyServer() = default;
+
+std::string ProxyServer::Log() const { return ReadFile(dir_ / "proxy.log"); }
 
 BlackHole::BlackHole() : port_(Port("black_hole_port")) {}
 BlackHole::~BlackHole() = default;
