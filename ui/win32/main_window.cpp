@@ -29,6 +29,7 @@ HFONT ButtonFont(HFONT font, const std::wstring& caption, int width) {
   HFONT fitted = font;
   while (points > 6 && TextWidth(fitted, caption) > width - 14) {
     points -= 0.5;
+    if (fitted != font) DeleteObject(fitted);
     fitted = FontOfPoints(font, points);
   }
   return fitted;
@@ -87,8 +88,10 @@ Win32MainWindow::Win32MainWindow() {
                  {kGetUpdatesId, L"Get updates", 336, 97},
                  {kCloseId, L"&Close", 440, 89}};
   for (const auto& button : buttons) {
+    HFONT fitted = ButtonFont(font_, button.caption, button.width);
+    if (fitted != font_) buttonFonts_.push_back(fitted);
     MakeChild(window_, WC_BUTTONW, button.caption, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, button.id, button.left,
-              223, button.width, 28, ButtonFont(font_, button.caption, button.width));
+              223, button.width, 28, fitted);
   }
   EnableWindow(Control(kGetUpdatesId), FALSE);
 
@@ -106,6 +109,8 @@ Win32MainWindow::~Win32MainWindow() {
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
   }
+  for (HFONT font : buttonFonts_) DeleteObject(font);
+  if (font_ != DialogFont()) DeleteObject(font_);
 }
 
 void Win32MainWindow::Show() {

@@ -10,6 +10,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "ui/main_view.h"
 #include "ui/win32/gradient_panel.h"
@@ -70,6 +71,7 @@ class Win32MainWindow : public MainView {
 
   HWND window_ = nullptr;
   HFONT font_ = nullptr;
+  std::vector<HFONT> buttonFonts_;  // released with the window, as font_
   std::array<std::unique_ptr<GradientPanel>, 5> panels_{};  // catalogue order
   bool busy_ = false;
 };

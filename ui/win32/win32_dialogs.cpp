@@ -96,8 +96,7 @@ DWORD CALLBACK ReadStream(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* gi
 
 // The read-only, word-wrapping text at (10, 10), 20 narrower and 60 lower
 // than the form, its vertical scroll bar always shown; RTF shown as RTF.
-void MakeText(Form& form, HWND window, const DialogText& text) {
-  (void)form;
+void MakeText(HWND window, const DialogText& text) {
   HWND view = CreateWindowExW(WS_EX_CLIENTEDGE, MSFTEDIT_CLASS, L"",
                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
                                   ES_DISABLENOSCROLL | ES_AUTOVSCROLL,
@@ -129,7 +128,7 @@ class WhatsNewForm : public Form {
 
  protected:
   void Build() override {
-    MakeText(*this, hwnd_, spec_.text);
+    MakeText(hwnd_, spec_.text);
     HWND ok = AddControl(WC_BUTTONW, WideText(spec_.okButton), WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, IDOK,
                          kTextRight - 2 * 75 - 10, kButtonTop, 75, 25);
     AddControl(WC_BUTTONW, WideText(spec_.cancelButton), WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL, kTextRight - 75,
@@ -154,7 +153,7 @@ class AgreementForm : public Form {
 
  protected:
   void Build() override {
-    MakeText(*this, hwnd_, spec_.text);
+    MakeText(hwnd_, spec_.text);
     HWND close = AddControl(WC_BUTTONW, WideText(spec_.closeButton), WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, IDOK,
                             kTextRight - 75, kButtonTop, 75, 25);
     // Each choice as wide as its text and the round box.

@@ -23,11 +23,13 @@ std::string WindowText(HWND window);
 std::string ApplicationTitle();
 void SetApplicationTitle(const std::string& title);
 
-// The desktop's message font, and the same face larger by the given points. Never released.
+// The desktop's message font, made once and never released.
 HFONT DialogFont();
-HFONT ScaledFont(double extraPoints);
 double PointSize(HFONT font);
+// A new font (the caller releases it) of like's face at the size; like itself when none could be made.
 HFONT FontOfPoints(HFONT like, double points, bool bold = false);
+// The dialog font larger by the given points, as FontOfPoints makes it.
+HFONT ScaledFont(double extraPoints);
 
 // The width of the text in the font, in pixels.
 int TextWidth(HFONT font, const std::wstring& text);
