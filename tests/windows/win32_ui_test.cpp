@@ -78,26 +78,26 @@ TEST(Win32DialogsTest, LoginGivesTheTypedValuesOnOkAndLeavesThemOnCancel) {
 
 TEST(Win32DialogsTest, WhatsNewAcceptsOnlyWithItsAcceptingButton) {
   Win32Dialogs dialogs;
-  const WhatsNewDialogSpec spec{"What's new", {"Faster downloads.", false}, "Install", "Later"};
+  const WhatsNewDialogSpec content{"What's new", {"Faster downloads.", false}, "Install", "Later"};
   ClickWhenShown("What's new", IDOK);
-  EXPECT_TRUE(dialogs.WhatsNewDialog(spec));
+  EXPECT_TRUE(dialogs.WhatsNewDialog(content));
   ClickWhenShown("What's new", IDCANCEL);
-  EXPECT_FALSE(dialogs.WhatsNewDialog(spec));
+  EXPECT_FALSE(dialogs.WhatsNewDialog(content));
   WhenShown("What's new", [](HWND form) { PostMessageW(form, WM_CLOSE, 0, 0); });
-  EXPECT_FALSE(dialogs.WhatsNewDialog(spec));
+  EXPECT_FALSE(dialogs.WhatsNewDialog(content));
 }
 
 TEST(Win32DialogsTest, AgreementAnswersWithTheChoiceSelectedAsItCloses) {
   Win32Dialogs dialogs;
-  const AgreementDialogSpec spec{"Licence", {"Terms.", false}, "Close", "I accept", "I do not accept"};
+  const AgreementDialogSpec content{"Licence", {"Terms.", false}, "Close", "I accept", "I do not accept"};
   WhenShown("Licence", [](HWND form) {
     EXPECT_EQ(IsDlgButtonChecked(form, kNotAcceptChoice), BST_CHECKED);
     SendMessageW(GetDlgItem(form, kAcceptChoice), BM_CLICK, 0, 0);
     PostMessageW(form, WM_CLOSE, 0, 0);
   });
-  EXPECT_TRUE(dialogs.AgreementDialog(spec));
+  EXPECT_TRUE(dialogs.AgreementDialog(content));
   ClickWhenShown("Licence", IDOK);
-  EXPECT_FALSE(dialogs.AgreementDialog(spec));
+  EXPECT_FALSE(dialogs.AgreementDialog(content));
 }
 
 TEST(Win32DialogsTest, RichEditShowsRtfFormattedAndPlainTextAsIs) {

@@ -123,15 +123,15 @@ constexpr int kTextRight = 10 + (kTextFormSize - 20);
 
 class WhatsNewForm : public Form {
  public:
-  explicit WhatsNewForm(const WhatsNewDialogSpec& spec)
-      : Form(WideText(spec.caption), kClosableForm, kTextFormSize, kTextFormSize), spec_(spec) {}
+  explicit WhatsNewForm(const WhatsNewDialogSpec& content)
+      : Form(WideText(content.caption), kClosableForm, kTextFormSize, kTextFormSize), content_(content) {}
 
  protected:
   void Build() override {
-    MakeText(hwnd_, spec_.text);
-    HWND ok = AddControl(WC_BUTTONW, WideText(spec_.okButton), WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, IDOK,
+    MakeText(hwnd_, content_.text);
+    HWND ok = AddControl(WC_BUTTONW, WideText(content_.okButton), WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, IDOK,
                          kTextRight - 2 * 75 - 10, kButtonTop, 75, 25);
-    AddControl(WC_BUTTONW, WideText(spec_.cancelButton), WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL, kTextRight - 75,
+    AddControl(WC_BUTTONW, WideText(content_.cancelButton), WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL, kTextRight - 75,
                kButtonTop, 75, 25);
     SetFocus(ok);
   }
@@ -142,27 +142,27 @@ class WhatsNewForm : public Form {
   }
 
  private:
-  const WhatsNewDialogSpec& spec_;
+  const WhatsNewDialogSpec& content_;
 };
 
 class AgreementForm : public Form {
  public:
-  explicit AgreementForm(const AgreementDialogSpec& spec)
-      : Form(WideText(spec.caption), kClosableForm, kTextFormSize, kTextFormSize), spec_(spec) {}
+  explicit AgreementForm(const AgreementDialogSpec& content)
+      : Form(WideText(content.caption), kClosableForm, kTextFormSize, kTextFormSize), content_(content) {}
   bool accepted = false;
 
  protected:
   void Build() override {
-    MakeText(hwnd_, spec_.text);
-    HWND close = AddControl(WC_BUTTONW, WideText(spec_.closeButton), WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, IDOK,
+    MakeText(hwnd_, content_.text);
+    HWND close = AddControl(WC_BUTTONW, WideText(content_.closeButton), WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, IDOK,
                             kTextRight - 75, kButtonTop, 75, 25);
     // Each choice as wide as its text and the round box.
     const int box = GetSystemMetrics(SM_CXMENUCHECK) + 6;
-    const std::wstring accept = WideText(spec_.accept);
+    const std::wstring accept = WideText(content_.accept);
     const int acceptWidth = TextWidth(DialogFont(), accept) + box;
     AddControl(WC_BUTTONW, accept, WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, kAcceptChoice, 10, kButtonTop,
                acceptWidth, 20);
-    const std::wstring notAccept = WideText(spec_.notAccept);
+    const std::wstring notAccept = WideText(content_.notAccept);
     AddControl(WC_BUTTONW, notAccept, BS_AUTORADIOBUTTON, kNotAcceptChoice, acceptWidth + 20, kButtonTop,
                TextWidth(DialogFont(), notAccept) + box, 20);
     CheckRadioButton(hwnd_, kAcceptChoice, kNotAcceptChoice, kNotAcceptChoice);
@@ -177,7 +177,7 @@ class AgreementForm : public Form {
   }
 
  private:
-  const AgreementDialogSpec& spec_;
+  const AgreementDialogSpec& content_;
 };
 
 // 300 x 170, centred, captioned, no border icons: a busy bar at (10, 10)
@@ -299,14 +299,14 @@ std::unique_ptr<AnimationWindow> Win32Dialogs::ShowAnimation(const std::string& 
   return std::make_unique<AnimationForm>(caption, message);
 }
 
-bool Win32Dialogs::WhatsNewDialog(const WhatsNewDialogSpec& spec) {
-  WhatsNewForm form(spec);
+bool Win32Dialogs::WhatsNewDialog(const WhatsNewDialogSpec& content) {
+  WhatsNewForm form(content);
   // The close box refuses, as the refusing button does.
   return form.RunModal(owner_) == IDOK;
 }
 
-bool Win32Dialogs::AgreementDialog(const AgreementDialogSpec& spec) {
-  AgreementForm form(spec);
+bool Win32Dialogs::AgreementDialog(const AgreementDialogSpec& content) {
+  AgreementForm form(content);
   form.RunModal(owner_);
   return form.accepted;
 }

@@ -66,8 +66,8 @@ class Win32Dialogs : public Dialogs {
   bool LoginDialog(const std::string& caption, std::string& user, std::string& password) override;
   std::unique_ptr<ProgressWindow> CreateProgressWindow() override;
   std::unique_ptr<AnimationWindow> ShowAnimation(const std::string& caption, const std::string& message) override;
-  bool WhatsNewDialog(const WhatsNewDialogSpec& spec) override;
-  bool AgreementDialog(const AgreementDialogSpec& spec) override;
+  bool WhatsNewDialog(const WhatsNewDialogSpec& content) override;
+  bool AgreementDialog(const AgreementDialogSpec& content) override;
   void HtmlDialog(const std::string& page) override;
   void ProcessMessages() override;
 
