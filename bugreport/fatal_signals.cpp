@@ -53,13 +53,9 @@ void Put(int fd, const char* text) { Put(fd, text, std::strlen(text)); }
 
 void PutNumber(int fd, unsigned long long value, unsigned base) {
   char digits[32];
-  int at = sizeof digits;
-  do {
-    digits[--at] = "0123456789abcdef"[value % base];
-    value /= base;
-  } while (value != 0 && at > 0);
+  const char* first = FormatDigits(digits, sizeof digits, value, base);
   if (base == 16) Put(fd, "0x");
-  Put(fd, digits + at, sizeof digits - static_cast<std::size_t>(at));
+  Put(fd, first, static_cast<std::size_t>(digits + sizeof digits - first));
 }
 
 const char* SignalName(int signal) {

@@ -44,13 +44,9 @@ void Put(HANDLE file, const char* text) { Put(file, text, std::strlen(text)); }
 
 void PutNumber(HANDLE file, unsigned long long value, unsigned base) {
   char digits[32];
-  int at = sizeof digits;
-  do {
-    digits[--at] = "0123456789abcdef"[value % base];
-    value /= base;
-  } while (value != 0 && at > 0);
+  const char* first = FormatDigits(digits, sizeof digits, value, base);
   if (base == 16) Put(file, "0x");
-  Put(file, digits + at, sizeof digits - static_cast<std::size_t>(at));
+  Put(file, first, static_cast<std::size_t>(digits + sizeof digits - first));
 }
 
 const char* ExceptionName(DWORD code) {
@@ -115,14 +111,10 @@ void PutModules(HANDLE file) {
     char* end = range;
     for (const std::uintptr_t value : {start, start + info.SizeOfImage}) {
       char digits[20];
-      int at = sizeof digits;
-      std::uintptr_t v = value;
-      do {
-        digits[--at] = "0123456789abcdef"[v % 16];
-        v /= 16;
-      } while (v != 0 && at > 0);
-      std::memcpy(end, digits + at, sizeof digits - static_cast<std::size_t>(at));
-      end += sizeof digits - static_cast<std::size_t>(at);
+      const char* first = FormatDigits(digits, sizeof digits, value, 16);
+      const auto count = static_cast<std::size_t>(digits + sizeof digits - first);
+      std::memcpy(end, first, count);
+      end += count;
       *end++ = value == start ? '-' : ' ';
     }
     Put(file, range, static_cast<std::size_t>(end - range));
