@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "app/registry_read.h"
 #include "app/updater_log.h"
 
 namespace zephron {
@@ -30,6 +31,14 @@ void WarnWhenGuardOff(const TInstanceClaim& claim, const char* program) {
   } catch (const std::exception&) {
     // Without a log folder the warning on standard error is all there is.
   }
+}
+
+std::optional<TInstanceClaim> ClaimUpdaterStart(const char* program) {
+  InitSystem64Bit();
+  TInstanceClaim claim = ClaimInstanceMutex(kInstanceMutexName);
+  WarnWhenGuardOff(claim, program);
+  if ((claim.bits & 1) == 0) return std::nullopt;
+  return claim;
 }
 
 }  // namespace zephron

@@ -2,6 +2,7 @@
 // "<name>", created at start and held until the process ends.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,5 +27,14 @@ TInstanceClaim ClaimInstanceMutex(const std::string& name);
 void WarnWhenGuardOff(const TInstanceClaim& claim, const char* program);
 
 inline constexpr const char* kInstanceMutexName = "vqZephron";
+
+// The caption of the window programs' message boxes.
+inline constexpr const char* kApplicationTitle = "Corvexis Zephron";
+
+// The start every front end makes before anything else: the 64-bit test of
+// the registry reads, the claim of the instance mutexes and the warning when
+// the guard is off. nullopt when another updater runs: the program then ends
+// at once, without a message of its own.
+std::optional<TInstanceClaim> ClaimUpdaterStart(const char* program);
 
 }  // namespace zephron

@@ -20,13 +20,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/cli/console_front.h"
 #include "app/form_main.h"
 #include "app/instance.h"
-#include "app/registry_read.h"
 #include "bugreport/exception_capture.h"
 #include "bugreport/fatal_signals.h"
 #include "platform/special_folders.h"
@@ -77,10 +77,9 @@ int main(int argc, char** argv) {
   answers.interactive = ::isatty(STDIN_FILENO) != 0;
   answers.progressBar = ::isatty(STDERR_FILENO) != 0;
 
-  InitSystem64Bit();
-  const TInstanceClaim claim = ClaimInstanceMutex(kInstanceMutexName);
-  WarnWhenGuardOff(claim, "zephron-cli");
-  if ((claim.bits & 1) == 0) {
+  // Held until the process ends; the kernel releases it with the process.
+  const std::optional<TInstanceClaim> claim = ClaimUpdaterStart("zephron-cli");
+  if (!claim) {
     std::fprintf(stderr, "zephron-cli: another Zephron updater is running\n");
     return 3;
   }

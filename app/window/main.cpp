@@ -6,10 +6,10 @@
 #include <QUrl>
 #include <cstdio>
 #include <exception>
+#include <optional>
 
 #include "app/form_main.h"
 #include "app/instance.h"
-#include "app/registry_read.h"
 #include "app/updater_log.h"
 #include "app/window_place.h"
 #include "bugreport/qt/reporting_application.h"
@@ -24,17 +24,15 @@ int main(int argc, char** argv) {
   using namespace zephron;
   // A fatal fault brings this program back as the reporter of that fault.
   if (const auto reported = bugreport::qt::RunFaultReporter(argc, argv)) return *reported;
-  InitSystem64Bit();
   // Held until the process ends; the kernel releases it with the process.
-  const TInstanceClaim claim = ClaimInstanceMutex(kInstanceMutexName);
-  WarnWhenGuardOff(claim, "zephron");
-  if ((claim.bits & 1) == 0) return 0;
+  const std::optional<TInstanceClaim> claim = ClaimUpdaterStart("zephron");
+  if (!claim) return 0;
 
   bugreport::qt::TReportingApplication app(argc, argv);
   bugreport::qt::InstallBugReportWindow(true);
   ui::qt::QtMainThread mainThread;
   ui::SetProcessMainThread(&mainThread);
-  ui::qt::SetApplicationTitle(QStringLiteral("Corvexis Zephron"));
+  ui::qt::SetApplicationTitle(QString::fromUtf8(kApplicationTitle));
   // Pages and documents the control file asks to show open through the desktop.
   platform::SetDocumentOpener([](const std::string& target) {
     return QDesktopServices::openUrl(QUrl::fromUserInput(QString::fromStdString(target), QString(),

@@ -1,0 +1,148 @@
+// zephron.exe under Wine on the run's Xvfb display: its window shows, a
+// second updater ends at once, and the window opens where it was when it
+// last closed (the place file in the user's application-data folder).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include <deque>
+#include <filesystem>
+#include <string>
+
+#include "platform/win32_text.h"
+#include "tests/support/sandbox.h"
+#include "xml/xml_document.h"
+
+namespace zephron::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr DWORD kWaitMs = 60000;
+
+struct Search {
+  DWORD process;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchMainWindow(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<Search*>(data);
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != search->process || std::wstring(name) != L"ZephronMainWindow" || !IsWindowVisible(window)) {
+    return TRUE;
+  }
+  search->found = window;
+  return FALSE;
+}
+
+class Win32App : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t appData[MAX_PATH] = {};
+    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, appData), S_OK);
+    placeFile = fs::path(appData) / "Corvexis/zephron_window.xml";
+    std::error_code ignored;
+    fs::remove(placeFile, ignored);
+  }
+  void TearDown() override {
+    for (PROCESS_INFORMATION& process : started) {
+      if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process.hProcess, 9);
+      CloseHandle(process.hProcess);
+      CloseHandle(process.hThread);
+    }
+    std::error_code ignored;
+    fs::remove(placeFile, ignored);
+  }
+
+  PROCESS_INFORMATION& Start(const std::wstring& arguments = L"") {
+    const fs::path program = BuildDir() / "app/window/zephron.exe";
+    std::wstring commandLine = L"\"" + program.wstring() + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        program.parent_path().c_str(), &startup, &process)) {
+      ADD_FAILURE() << "cannot start " << program;
+    }
+    started.push_back(process);
+    return started.back();
+  }
+  // The process's main window once it shows; null when it does not within a minute.
+  static HWND MainWindow(const PROCESS_INFORMATION& process) {
+    for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
+      Search search{process.dwProcessId};
+      EnumWindows(&MatchMainWindow, reinterpret_cast<LPARAM>(&search));
+      if (search.found) return search.found;
+      if (WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0) return nullptr;
+    }
+    return nullptr;
+  }
+  // The exit code; 259 (still active) when the process did not end within a minute.
+  static DWORD ExitCode(const PROCESS_INFORMATION& process) {
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process.hProcess, kWaitMs) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
+    return code;
+  }
+  static RECT Frame(HWND window) {
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    return frame;
+  }
+
+  fs::path placeFile;
+  std::deque<PROCESS_INFORMATION> started;  // references stay valid as it grows
+};
+
+TEST_F(Win32App, ShowsItsWindowAndASecondUpdaterEndsAtOnce) {
+  PROCESS_INFORMATION& first = Start();
+  HWND window = MainWindow(first);
+  ASSERT_NE(window, nullptr) << "no main window";
+  wchar_t caption[128] = {};
+  GetWindowTextW(window, caption, 128);
+  EXPECT_EQ(platform::win32::Narrow(caption), "Corvexis Zephron 1.0.0");
+
+  PROCESS_INFORMATION& second = Start();
+  EXPECT_EQ(ExitCode(second), 0u);
+  EXPECT_TRUE(IsWindow(window)) << "the first updater goes on";
+
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(ExitCode(first), 0u);
+}
+
+TEST_F(Win32App, TheWindowOpensWhereItWasClosed) {
+  const PROCESS_INFORMATION& first = Start();
+  HWND window = MainWindow(first);
+  ASSERT_NE(window, nullptr) << "no main window";
+  const RECT centred = Frame(window);
+  ASSERT_NE(centred.left, 37) << "the window must move for the test to tell";
+  SetWindowPos(window, nullptr, 37, 41, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  ASSERT_EQ(ExitCode(first), 0u);
+
+  TxmlDocument stored;
+  stored.LoadAuto(platform::win32::NarrowPath(placeFile.wstring()));
+  TxmlNode* element = stored.Root()->NodeByName("formMain", false);
+  ASSERT_NE(element, nullptr) << ReadFile(placeFile);
+  EXPECT_EQ(element->SubNodeIntValue("Left"), 37);
+  EXPECT_EQ(element->SubNodeIntValue("Top"), 41);
+  EXPECT_EQ(element->SubNodeIntValue("Width"), centred.right - centred.left);
+  EXPECT_EQ(element->SubNodeIntValue("Height"), centred.bottom - centred.top);
+
+  const PROCESS_INFORMATION& second = Start();
+  window = MainWindow(second);
+  ASSERT_NE(window, nullptr) << "no main window";
+  const RECT restored = Frame(window);
+  EXPECT_EQ(restored.left, 37);
+  EXPECT_EQ(restored.top, 41);
+  EXPECT_EQ(restored.right - restored.left, centred.right - centred.left);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(ExitCode(second), 0u);
+}
+
+}  // namespace
+}  // namespace zephron::test
