@@ -1,3 +1,4 @@
+// The POST on libcurl.
 #include "bugreport/report_post.h"
 
 #include <curl/curl.h>
@@ -5,20 +6,8 @@
 #include <array>
 #include <memory>
 
-#include "platform/registry.h"
-#include "platform/unicode.h"
-
 namespace zephron::bugreport {
 namespace {
-
-constexpr const char* kServerKey = "Software\\Corvexis\\Zephron";
-constexpr const char* kServerValue = "BugReportURL";
-
-std::string ReadServerValue(platform::RegView view) {
-  const auto key = platform::RegistryKey::Open(platform::Hive::LocalMachine, kServerKey, view);
-  if (!key) return {};
-  return key->ReadString(kServerValue).value_or(std::string());
-}
 
 struct Answer {
   std::string statusText;
@@ -47,26 +36,9 @@ struct CurlCloser {
 
 }  // namespace
 
-std::string BugReportServer() {
-  std::string server = ReadServerValue(platform::RegView::Default);
-  if (server.empty() && platform::Is64BitSystem()) server = ReadServerValue(platform::RegView::Bits64);
-  if (server.empty()) return kDefaultBugReportServer;
-  if (server.find("://") == std::string::npos) server = "http://" + server;
-  return server;
-}
-
-std::string ToAnsi(const std::string& text) {
-  std::string bytes;
-  bytes.reserve(text.size());
-  for (std::size_t at = 0; at < text.size();) bytes.push_back(platform::CodePointToWindows1252(platform::NextCodePoint(text, at)));
-  return bytes;
-}
-
 TPostResult PostBugReport(const std::string& server, const std::string& body) {
   TPostResult result;
-  std::string url = server;
-  while (!url.empty() && url.back() == '/') url.pop_back();
-  url += "/bugreport";
+  const std::string url = BugReportUrl(server);
   std::unique_ptr<CURL, CurlCloser> curl(curl_easy_init());
   if (!curl) return result;
   Answer answer;

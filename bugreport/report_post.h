@@ -1,5 +1,6 @@
 // Sending a bug report: the bug-report server's address, the request text
-// in the ANSI code page, and the plain-HTTP POST to its "/bugreport" path.
+// in the ANSI code page (report_server.cpp), and the plain-HTTP POST to its
+// "/bugreport" path (on libcurl, or on WinINet in report_post_win.cpp).
 #pragma once
 
 #include <string>
@@ -16,6 +17,9 @@ std::string BugReportServer();
 
 // UTF-8 text as Windows-1252 bytes; characters the code page lacks become "?".
 std::string ToAnsi(const std::string& text);
+
+// server + "/bugreport", slashes at the end of server dropped first.
+std::string BugReportUrl(const std::string& server);
 
 struct TPostResult {
   bool ok = false;

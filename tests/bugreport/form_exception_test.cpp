@@ -225,14 +225,6 @@ TEST_F(FormExceptionTest, RequestDocumentWithAndWithoutScreenshot) {
             "</Request>\r\n");
 }
 
-TEST_F(FormExceptionTest, PostCarriesTheAnsiBytesOfTheText) {
-  test::ScriptHttpServer server;
-  const TPostResult result = PostBugReport(server.Url("/"), ToAnsi("<c>caf\xC3\xA9 \xE2\x82\xAC \xE4\xB8\xAD</c>"));
-  ASSERT_TRUE(result.ok) << result.responseText;
-  EXPECT_EQ(result.responseText, "200 OK");
-  EXPECT_EQ(result.body, "POST /bugreport\napplication/x-www-form-urlencoded\n\n<c>caf\xE9 \x80 ?</c>");
-}
-
 TEST_F(FormExceptionTest, DeliveryFailureShowsTheStatusTextAndTheWindowStillCloses) {
   test::ScriptHttpServer server;
   CollectMessages();
