@@ -3,7 +3,10 @@
 // arguments come as UTF-8 from the UTF-16 command line; a single argument
 // equal to the access code switches the debug log on; a second updater
 // anywhere on the machine ends at once. Pages and documents the control file
-// asks to show go to the shell (the platform's default document opener).
+// asks to show go to the shell (the platform's default document opener). An
+// exception that escapes a button's handler is shown in the bug report
+// window; a fatal fault starts this program again as its reporter.
+#include <cstdlib>
 #include <exception>
 #include <optional>
 #include <string>
@@ -20,8 +23,7 @@
 #include <windows.h>
 #undef MessageBox
 #include "bugreport/exception_capture.h"
-#include "bugreport/fatal_signals.h"
-#include "platform/special_folders.h"
+#include "bugreport/win32/reporting_window.h"
 #include "platform/win32_text.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/win32_dialogs.h"
@@ -45,14 +47,14 @@ int wmain(int argc, wchar_t** wideArgv) {
   argv.push_back(nullptr);
 
   // A fatal fault brings this program back as the reporter of that fault.
-  if (const auto reported = bugreport::RunConsoleFaultReporter(argc, argv.data())) return *reported;
+  if (const auto reported = bugreport::win32::RunFaultReporter(argc, argv.data())) return *reported;
   // Held until the process ends; the system releases it with the process.
   const std::optional<TInstanceClaim> claim = ClaimUpdaterStart("zephron");
   if (!claim) return 0;
   ui::win32::SetApplicationTitle(kApplicationTitle);
-  bugreport::InstallFatalHandlers(platform::ProgramFile());
   ui::win32::Win32MainThread mainThread;
   ui::SetProcessMainThread(&mainThread);
+  bugreport::win32::InstallBugReportWindow(true);
   try {
     ui::win32::Win32MainWindow window;
     ui::win32::Win32Dialogs dialogs(window.Handle());
@@ -60,11 +62,20 @@ int wmain(int argc, wchar_t** wideArgv) {
     form.Zephron.SetDialogs(&dialogs);
     window.onCheck = [&form] { form.bCheckClick(); };
     window.onGetUpdates = [&form] { form.bGetUpdatesClick(); };
+    window.onFailure = [](const std::exception_ptr& failure) { bugreport::ReportException(failure); };
     // The window opens where the user left it; without a usable file, centred.
     ui::win32::Win32PlacedWindow placed(window.Handle(), kFormName);
     const std::string placeFile = WindowPlaceFileFor(GetAppDataFolder());
     RestoreWindowPlace(placed, placeFile);
     placed.SetShowing(true);
+    // In debug mode, ZEPHRON_TEST_FAULT=exception|segv raises that test
+    // failure once the message loop runs.
+    const char* testFault = form.DebugMode() ? std::getenv("ZEPHRON_TEST_FAULT") : nullptr;
+    if (testFault != nullptr) {
+      mainThread.Post([kind = std::string(testFault)] {
+        bugreport::RunReported([&kind] { bugreport::RaiseTestFault(kind); });
+      });
+    }
     const int result = ui::win32::RunMessageLoop();
     StoreWindowPlace(placed, placeFile);
     form.Zephron.SetDialogs(nullptr);

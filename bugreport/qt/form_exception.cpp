@@ -15,17 +15,11 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QVBoxLayout>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
-#include <stdexcept>
+#include <optional>
 
-#include "archive/base64.h"
 #include "bugreport/exception_capture.h"
 #include "bugreport/report_post.h"
 #include "bugreport/report_store.h"
-#include "platform/special_folders.h"
 #include "ui/qt/dialog_runner.h"
 #include "ui/qt/qt_dialogs.h"
 #include "xml/xml_document.h"
@@ -52,29 +46,6 @@ QPlainTextEdit* MakeMemo(QWidget* parent, bool readOnly) {
   return memo;
 }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return in.bad() ? std::string() : bytes;
-}
-
-std::string ScreenshotFileName() {
-  std::string folder = platform::TempFolder();
-  if (const auto nul = folder.find('\0'); nul != std::string::npos) folder.resize(nul);
-  if (folder.empty() || (folder.back() != '/' && folder.back() != '\\')) folder += '/';
-  std::random_device seed;
-  std::mt19937 random(seed());
-  std::uniform_int_distribution<int> letter('a', 'z');
-  std::string name;
-  do {
-    std::string letters;
-    for (int i = 0; i < 10; ++i) letters += static_cast<char>(letter(random));
-    name = folder + "screenshot" + letters + ".png";
-  } while (std::filesystem::exists(name));
-  return name;
-}
-
 // The window closes with OK once "Continue" has run, also when building the
 // request failed and that failure goes on to the program's handler.
 struct CloseWithOk {
@@ -84,19 +55,9 @@ struct CloseWithOk {
 
 }  // namespace
 
-bool& RememberedAllowReport() {
-  static bool remembered = false;
-  return remembered;
-}
-
-bool& RememberedAllowScreenshot() {
-  static bool remembered = false;
-  return remembered;
-}
-
 TformException::TformException(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("formException"));
-  setWindowTitle(QStringLiteral("Bug Report"));
+  setWindowTitle(QString::fromUtf8(texts::kCaption));
   resize(784, 438);
   setMinimumSize(728, 476);
 
@@ -150,13 +111,7 @@ TformException::TformException(QWidget* parent) : QDialog(parent) {
   Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->setFixedHeight(116);
   auto* bottom = new QHBoxLayout(Panel1);
-  Label1 = new QLabel(
-      QStringLiteral("Program has encountered a problem. With your permission, it will send us information about the "
-                     "problem and the screenshot, to help us fix it. Your choice will be remembered and used "
-                     "automatically next time the problem occurs, if no user activity occurs within 20 seconds. You "
-                     "can also enter your own comment about the problem, for example what you think may have caused "
-                     "it. If the program becomes unstable after this problem, please restart it."),
-      Panel1);
+  Label1 = new QLabel(QString::fromUtf8(texts::kExplanation), Panel1);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->setWordWrap(true);
   bottom->addWidget(Label1, 1);
@@ -164,16 +119,16 @@ TformException::TformException(QWidget* parent) : QDialog(parent) {
   Panel3->setObjectName(QStringLiteral("Panel3"));
   Panel3->setFixedWidth(335);
   auto* choices = new QVBoxLayout(Panel3);
-  cbAllowReport = new QCheckBox(QStringLiteral("Allow sending bug report and user comment"), Panel3);
+  cbAllowReport = new QCheckBox(QString::fromUtf8(texts::kAllowReport), Panel3);
   cbAllowReport->setObjectName(QStringLiteral("cbAllowReport"));
-  cbAllowScreenshot = new QCheckBox(QStringLiteral("Allow sending screenshot"), Panel3);
+  cbAllowScreenshot = new QCheckBox(QString::fromUtf8(texts::kAllowScreenshot), Panel3);
   cbAllowScreenshot->setObjectName(QStringLiteral("cbAllowScreenshot"));
   labResuming = new QLabel(Panel3);
   labResuming->setObjectName(QStringLiteral("labResuming"));
-  bContinue = new QPushButton(QStringLiteral("Continue"), Panel3);
+  bContinue = new QPushButton(QString::fromUtf8(texts::kContinue), Panel3);
   bContinue->setObjectName(QStringLiteral("bContinue"));
   bContinue->setDefault(true);
-  bShutdown = new QPushButton(QStringLiteral("Shutdown Program"), Panel3);
+  bShutdown = new QPushButton(QString::fromUtf8(texts::kShutdown), Panel3);
   bShutdown->setObjectName(QStringLiteral("bShutdown"));
   bShutdown->setAutoDefault(false);
   choices->addWidget(cbAllowReport);
@@ -225,7 +180,7 @@ TformException::TformException(QWidget* parent) : QDialog(parent) {
 TformException::~TformException() = default;
 
 void TformException::FormCreate() {
-  ResumeIn = 20;
+  ResumeIn = kResumeSeconds;
   layout()->activate();
   const QPoint corner = bContinue->mapTo(this, QPoint(bContinue->width(), bContinue->height()));
   const int frameWidth = frameGeometry().width() - width();
@@ -242,7 +197,7 @@ void TformException::showEvent(QShowEvent* event) {
 }
 
 void TformException::timResumeTimer() {
-  labResuming->setText(QStringLiteral("Resuming in %1 seconds").arg(ResumeIn));
+  labResuming->setText(QString::fromStdString(ResumingText(ResumeIn)));
   const int before = ResumeIn--;
   if (before == 1) {
     timResume.stop();
@@ -266,8 +221,8 @@ bool TformException::eventFilter(QObject* watched, QEvent* event) {
 void TformException::cbAllowReportClick() { UpdateScreenshotOption(); }
 
 void TformException::UpdateScreenshotOption() {
-  cbAllowScreenshot->setEnabled(cbAllowReport->isChecked() && exceptIntf != nullptr &&
-                                exceptIntf->GetScreenShot() != nullptr && ReplacementReport.empty());
+  cbAllowScreenshot->setEnabled(
+      ScreenshotChoiceOpen(cbAllowReport->isChecked(), exceptIntf.get(), ReplacementReport));
   if (!cbAllowReport->isChecked()) cbAllowScreenshot->setChecked(false);
 }
 
@@ -285,59 +240,19 @@ void TformException::ShowScreenshot(const TScreenshot* screenshot) {
 }
 
 std::unique_ptr<TxmlDocument> TformException::BuildReportRequest() {
-  auto document = std::make_unique<TxmlDocument>();
-  document->Root()->SetName("Request");
-  document->NodeByPath("Request/Type", true)->SetValue("br");
-  document->NodeByPath("Request/Config/content", true)
-      ->SetValue(!ReplacementReport.empty() ? ReplacementReport
-                 : exceptIntf         ? exceptIntf->GetBugReport()
-                                      : std::string());
-  const TScreenshot* screenshot = exceptIntf ? exceptIntf->GetScreenShot() : nullptr;
-  if (cbAllowScreenshot->isChecked() && screenshot != nullptr && ReplacementReport.empty()) {
-    const std::string file = ScreenshotFileName();
-    if (!screenshot->SavePng(file)) {
-      std::error_code ignored;
-      std::filesystem::remove(file, ignored);
-      throw std::runtime_error("Cannot write the screenshot file " + file);
-    }
-    const std::string png = ReadAll(file);
-    std::filesystem::remove(file);
-    document->NodeByPath("Request/Config/screenshot", true)
-        ->SetValue(png.empty() ? std::string()
-                               : Base64Encode(std::as_bytes(std::span<const char>(png.data(), png.size()))));
-  }
-  const TBugReportHeader header = exceptIntf ? exceptIntf->GetBugReportHeader() : TBugReportHeader();
-  document->NodeByPath("Request/Config/executable", true)->SetValue(header.GetContent("executable"));
-  document->NodeByPath("Request/Config/version", true)->SetValue(header.GetContent("version"));
-  document->NodeByPath("Request/Config/computer", true)->SetValue(header.GetContent("computer name"));
-  document->NodeByPath("Request/Config/username", true)->SetValue(header.GetContent("user name"));
   QString comment = eUserComment->toPlainText();
   comment.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-  document->NodeByPath("Request/Config/comment", true)->SetValue(comment.toStdString());
-  return document;
+  return bugreport::BuildReportRequest(exceptIntf.get(), ReplacementReport, cbAllowScreenshot->isChecked(),
+                                       comment.toStdString());
 }
 
 void TformException::bContinueClick() {
   CloseWithOk closing{*this};
   bContinue->setEnabled(false);
   if (!cbAllowReport->isChecked()) return;
-  sbarPanel0->setText(QStringLiteral("Sending bug report"));
-  std::unique_ptr<TxmlDocument> request = BuildReportRequest();
-  std::string responseText;
-  bool sent = false;
-  try {
-    const std::string body = ToAnsi(request->AsString());
-    request.reset();
-    const TPostResult result = PostBugReport(ServerURL, body);
-    sent = result.ok;
-    responseText = result.responseText;
-  } catch (const std::exception&) {
-    sent = false;
-  }
-  if (!sent) {
-    ui::qt::QtDialogs(this).MessageBox("Bug report delivery failed\r\n\r\n" + responseText, ui::MessageKind::Warning,
-                                       ui::MessageButtons::Ok);
-  }
+  sbarPanel0->setText(QString::fromUtf8(texts::kSending));
+  const std::optional<std::string> failure = DeliverReportRequest(BuildReportRequest(), ServerURL);
+  if (failure) ui::qt::QtDialogs(this).MessageBox(*failure, ui::MessageKind::Warning, ui::MessageButtons::Ok);
 }
 
 void TformException::bShutdownClick() { CloseApplication(); }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "bugreport/exception_report.h"
+#include "bugreport/report_request.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -27,10 +28,6 @@ class TxmlDocument;
 
 namespace zephron::bugreport::qt {
 
-// The permission choices of the last window closed in this run.
-bool& RememberedAllowReport();
-bool& RememberedAllowScreenshot();
-
 class TformException : public QDialog {
   Q_OBJECT
 
@@ -39,7 +36,7 @@ class TformException : public QDialog {
   ~TformException() override;
 
   // Seconds left before the window continues by itself.
-  int ResumeIn = 20;
+  int ResumeIn = kResumeSeconds;
   // A report text that replaces the report's own (no screenshot then).
   std::string ReplacementReport;
   TExceptionReportPtr exceptIntf;

@@ -20,6 +20,7 @@
 #include "bugreport/report_post.h"
 #include "bugreport/report_store.h"
 #include "platform/registry.h"
+#include "tests/bugreport/sample_report.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/servers.h"
 #include "ui/qt/dialog_runner.h"
@@ -30,20 +31,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The first bytes of every PNG file: what the screenshot element carries.
-const std::vector<std::byte> kPng{std::byte{0x89}, std::byte{'P'}, std::byte{'N'}, std::byte{'G'}};
-
-TExceptionReportPtr Report(bool withScreenshot) {
-  TBugReportHeader header;
-  header.Set("executable", "/opt/zephron/zephron");
-  header.Set("version", "1.0.15.33");
-  header.Set("computer name", "desk7");
-  header.Set("user name", "anna");
-  return std::make_shared<IExceptionReport>("Exception std::runtime_error: Boom", header,
-                                            withScreenshot ? std::optional<TScreenshot>(TScreenshot(4, 3, kPng))
-                                                           : std::nullopt,
-                                            true);
-}
+TExceptionReportPtr Report(bool withScreenshot) { return test::SampleReport(withScreenshot); }
 
 void MoveMouseOver(QWidget* widget) {
   QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), widget->mapToGlobal(QPointF(2, 2)), Qt::NoButton,

@@ -1,6 +1,7 @@
 // zephron.exe under Wine on the run's Xvfb display: its window shows, a
-// second updater ends at once, and the window opens where it was when it
-// last closed (the place file in the user's application-data folder).
+// second updater ends at once, the window opens where it was when it last
+// closed (the place file in the user's application-data folder), and a
+// fatal fault brings the program back as the bug report window.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bugreport/win32/form_exception.h"
 #include "platform/win32_text.h"
 #include "tests/support/sandbox.h"
 #include "xml/xml_document.h"
@@ -38,6 +40,17 @@ BOOL CALLBACK MatchMainWindow(HWND window, LPARAM data) {
   }
   search->found = window;
   return FALSE;
+}
+
+// The text of a control of another process: GetWindowTextW would give only
+// the text it was made with, WM_GETTEXT gives what it shows.
+std::string ControlText(HWND control) {
+  std::wstring text(65536, L'\0');
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                      kWaitMs, &copied);
+  text.resize(static_cast<std::size_t>(copied));
+  return platform::win32::Narrow(text);
 }
 
 class Win32App : public ::testing::Test {
@@ -142,6 +155,34 @@ TEST_F(Win32App, TheWindowOpensWhereItWasClosed) {
   EXPECT_EQ(restored.right - restored.left, centred.right - centred.left);
   PostMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(ExitCode(second), 0u);
+}
+
+TEST_F(Win32App, AFatalFaultBringsTheProgramBackAsTheBugReportWindow) {
+  // Debug mode writes its log into the folder "Corvexis", which must exist.
+  fs::create_directories(placeFile.parent_path());
+  _wputenv_s(L"ZEPHRON_TEST_FAULT", L"segv");
+  const PROCESS_INFORMATION& faulting = Start(L"qzkr5127");
+  _wputenv_s(L"ZEPHRON_TEST_FAULT", L"");
+  EXPECT_NE(ExitCode(faulting), 0u) << "the program ends with its fault";
+  HWND report = nullptr;
+  for (DWORD waited = 0; report == nullptr && waited < kWaitMs; waited += 50) {
+    report = FindWindowW(nullptr, L"Bug Report");
+    // Found as it is made, the window is complete once it shows.
+    if (report != nullptr && !IsWindowVisible(report)) report = nullptr;
+    if (report == nullptr) Sleep(50);
+  }
+  ASSERT_NE(report, nullptr) << "no bug report window";
+  const std::string contents = ControlText(GetDlgItem(report, bugreport::win32::TformException::kContents));
+  EXPECT_NE(contents.find("ACCESS_VIOLATION"), std::string::npos) << contents;
+  DWORD reporterId = 0;
+  GetWindowThreadProcessId(report, &reporterId);
+  HANDLE reporter = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, reporterId);
+  ASSERT_NE(reporter, nullptr);
+  PostMessageW(GetDlgItem(report, bugreport::win32::TformException::kContinue), BM_CLICK, 0, 0);
+  DWORD code = STILL_ACTIVE;
+  if (WaitForSingleObject(reporter, kWaitMs) == WAIT_OBJECT_0) GetExitCodeProcess(reporter, &code);
+  CloseHandle(reporter);
+  EXPECT_EQ(code, 0u) << "the reporter ends once the window closes";
 }
 
 }  // namespace

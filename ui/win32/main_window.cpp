@@ -183,22 +183,29 @@ void Win32MainWindow::Close() { SendMessageW(window_, WM_CLOSE, 0, 0); }
 void Win32MainWindow::RunHandler(const std::function<void()>& handler) {
   if (!handler) return;
   std::string failure;
+  std::exception_ptr error;
   // Nothing may leave a window procedure: an exception through the system's
   // dispatching ends the program, and one that leaves a pass half-way would
   // keep the buttons disabled and the busy cursor up.
   try {
     handler();
     return;
-  } catch (const std::exception& error) {
-    failure = error.what();
+  } catch (const std::exception& caught) {
+    failure = caught.what();
+    error = std::current_exception();
   } catch (...) {
     failure = "Unexpected error";
+    error = std::current_exception();
   }
   SetBusyCursor(false);
   SetCheckEnabled(true);
   SetProgressVisible(false);
   SetStatusText(failure);
-  ShowInfo(failure);
+  if (onFailure) {
+    onFailure(error);
+  } else {
+    ShowInfo(failure);
+  }
 }
 
 LRESULT Win32MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <array>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -50,10 +51,12 @@ class Win32MainWindow : public MainView {
   // The driver's handlers for the buttons. An exception that leaves one is
   // caught at the button: the window is made usable again (check button
   // enabled, no busy cursor) and the message is shown in the status bar and
-  // a message box. Without onClose the close button closes the window.
+  // given to onFailure, or without it shown in a message box. Without
+  // onClose the close button closes the window.
   std::function<void()> onCheck;
   std::function<void()> onGetUpdates;
   std::function<void()> onClose;
+  std::function<void(const std::exception_ptr& failure)> onFailure;
   // Closing the window ends the thread's message loop (WM_QUIT) unless this is cleared.
   bool quitOnClose = true;
 
