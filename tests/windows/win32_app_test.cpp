@@ -53,6 +53,25 @@ std::string ControlText(HWND control) {
   return platform::win32::Narrow(text);
 }
 
+// The bug report window of a zephron.exe; other test programs on the
+// display may show theirs. Found as it is made, it is complete once it shows.
+BOOL CALLBACK MatchReporterWindow(HWND window, LPARAM data) {
+  wchar_t caption[64] = {};
+  GetWindowTextW(window, caption, 64);
+  if (std::wstring(caption) != L"Bug Report" || !IsWindowVisible(window)) return TRUE;
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner);
+  if (process == nullptr) return TRUE;
+  wchar_t image[MAX_PATH] = {};
+  DWORD size = MAX_PATH;
+  const bool named = QueryFullProcessImageNameW(process, 0, image, &size) != FALSE;
+  CloseHandle(process);
+  if (!named || fs::path(image).filename() != L"zephron.exe") return TRUE;
+  *reinterpret_cast<HWND*>(data) = window;
+  return FALSE;
+}
+
 class Win32App : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -166,9 +185,7 @@ TEST_F(Win32App, AFatalFaultBringsTheProgramBackAsTheBugReportWindow) {
   EXPECT_NE(ExitCode(faulting), 0u) << "the program ends with its fault";
   HWND report = nullptr;
   for (DWORD waited = 0; report == nullptr && waited < kWaitMs; waited += 50) {
-    report = FindWindowW(nullptr, L"Bug Report");
-    // Found as it is made, the window is complete once it shows.
-    if (report != nullptr && !IsWindowVisible(report)) report = nullptr;
+    EnumWindows(&MatchReporterWindow, reinterpret_cast<LPARAM>(&report));
     if (report == nullptr) Sleep(50);
   }
   ASSERT_NE(report, nullptr) << "no bug report window";
