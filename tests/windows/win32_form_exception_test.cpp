@@ -63,7 +63,6 @@ class Win32FormException : public ::testing::Test {
     RememberedAllowReport() = false;
     RememberedAllowScreenshot() = false;
   }
-  void TearDown() override { platform::DeleteKey(platform::Hive::LocalMachine, kServerKey); }
 
   // A window for the report as ShowReportDialog prepares it, made but not shown.
   HWND Prepare(Form& form, const TExceptionReportPtr& report, const std::string& replacement = {}) {
@@ -150,6 +149,10 @@ TEST_F(Win32FormException, ScreenshotBoxFollowsTheReportBox) {
 
 TEST_F(Win32FormException, ChoicesOfOneReportStartTheNextAndTheReportReachesTheRegistryServer) {
   test::ScriptHttpServer server;
+  // Only this case names a server in the registry; the others run beside it.
+  struct RemoveKey {
+    ~RemoveKey() { platform::DeleteKey(platform::Hive::LocalMachine, kServerKey); }
+  } removeKey;
   auto key = platform::RegistryKey::Create(platform::Hive::LocalMachine, kServerKey);
   ASSERT_TRUE(key && key->WriteString("BugReportURL", server.Url("")));
   std::vector<std::pair<bool, bool>> initial;
