@@ -18,10 +18,7 @@
 #include "app/instance.h"
 #include "app/updater_log.h"
 #include "app/window_place.h"
-// ui/dialogs.h, read above, names its method MessageBox; the Win32 headers
-// below must see that name, not the system's macro.
 #include <windows.h>
-#undef MessageBox
 #include "bugreport/exception_capture.h"
 #include "bugreport/win32/reporting_window.h"
 #include "platform/win32_text.h"

@@ -6,6 +6,9 @@
 #pragma once
 
 #include <windows.h>
+// ui::Dialogs names its method MessageBox: every file must read that name,
+// not the system's macro for MessageBoxW.
+#undef MessageBox
 
 #include <string>
 
