@@ -21,7 +21,8 @@ using ui::win32::WideText;
 constexpr UINT_PTR kResumeTimer = 1;
 constexpr UINT_PTR kMouseSubclass = 1;
 constexpr wchar_t kScrollBoxClass[] = L"ZephronScrollBox";
-constexpr int kLeftWidth = 572;
+// The narrowest either side of the splitter may be dragged to.
+constexpr int kMinSideWidth = 60;
 constexpr int kSplitterWidth = 3;
 constexpr int kPanel1Height = 116;
 constexpr int kPanel3Width = 335;
@@ -212,7 +213,7 @@ void TformException::Arrange() {
   GetClientRect(hwnd_, &client);
   const int width = client.right;
   const int top = std::max(0, static_cast<int>(client.bottom) - kPanel1Height - kStatusHeight);
-  const int leftWidth = showScreenshot_ ? std::min(kLeftWidth, width) : width;
+  const int leftWidth = showScreenshot_ ? std::min(leftWidth_, width) : width;
   const auto place = [this](int id, int left, int y, int w, int h) {
     MoveWindow(Item(id), left, y, std::max(w, 0), std::max(h, 0), TRUE);
   };
@@ -233,6 +234,11 @@ void TformException::Arrange() {
   place(kShutdown, panel3 + 166, top + 80, 150, 28);
   place(kStatusBar, 0, top + kPanel1Height, width, kStatusHeight);
   for (const int id : {kSplitter, kScreenshotGroup, kScrollBox}) ShowWindow(Item(id), showScreenshot_ ? SW_SHOW : SW_HIDE);
+}
+
+bool TformException::OnSplitter(POINT at) const {
+  const RECT splitter = ui::win32::ChildRect(Item(kSplitter));
+  return PtInRect(&splitter, at) != FALSE;
 }
 
 void TformException::ShowScreenshot(const TScreenshot* screenshot) {
@@ -339,7 +345,40 @@ bool TformException::Message(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
         result = reinterpret_cast<INT_PTR>(maroon);
       }
       return true;
+    case WM_SETCURSOR: {
+      // The splitter lets the mouse through (a static text): its place shows the sizing cursor.
+      POINT at{};
+      GetCursorPos(&at);
+      ScreenToClient(hwnd_, &at);
+      if (!showScreenshot_ || (!dragging_ && !OnSplitter(at))) return false;
+      SetCursor(LoadCursorW(nullptr, IDC_SIZEWE));
+      result = TRUE;
+      return true;
+    }
+    case WM_LBUTTONDOWN: {
+      const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+      if (!showScreenshot_ || !OnSplitter(at)) return false;
+      dragging_ = true;
+      dragOffset_ = at.x - leftWidth_;
+      SetCapture(hwnd_);
+      return true;
+    }
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED:
+      if (!dragging_) return false;
+      dragging_ = false;
+      if (message == WM_LBUTTONUP) ReleaseCapture();
+      return true;
     case WM_MOUSEMOVE: {
+      if (dragging_) {
+        RECT client{};
+        GetClientRect(hwnd_, &client);
+        const int x = static_cast<short>(LOWORD(lParam)) - dragOffset_;
+        const int widest = std::max<int>(kMinSideWidth, client.right - kSplitterWidth - kMinSideWidth);
+        leftWidth_ = std::clamp(x, kMinSideWidth, widest);
+        Arrange();
+        return true;
+      }
       // Over the window itself: the contents' group and the bottom panel
       // (its texts let the mouse through) are bound, the rest is not.
       const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};

@@ -44,6 +44,8 @@ class TformException : public ui::win32::Form {
   static constexpr int kHeight = 438;
   static constexpr int kMinWidth = 728;
   static constexpr int kMinHeight = 476;
+  // The report's side, until the splitter is dragged.
+  static constexpr int kLeftWidth = 572;
 
   TformException();
   ~TformException() override;
@@ -97,7 +99,13 @@ class TformException : public ui::win32::Form {
   HFONT fixedFont_ = nullptr;
   HBITMAP picture_ = nullptr;  // the screenshot as the scroll box paints it
   SIZE pictureSize_{0, 0};
+  bool OnSplitter(POINT at) const;
   bool showScreenshot_ = false;
+  // The report's side as the splitter leaves it; while the mouse drags the
+  // splitter, where on it the mouse holds it.
+  int leftWidth_ = kLeftWidth;
+  bool dragging_ = false;
+  int dragOffset_ = 0;
   bool timerActive_ = false;
   SIZE minimum_{kMinWidth, kMinHeight};
 };

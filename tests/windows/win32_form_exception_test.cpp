@@ -147,6 +147,28 @@ TEST_F(Win32FormException, ScreenshotBoxFollowsTheReportBox) {
   EXPECT_FALSE(Checked(window, Form::kAllowScreenshot));
 }
 
+TEST_F(Win32FormException, DraggingTheSplitterMovesTheScreenshotsSideWithinTheWindow) {
+  Form form;
+  HWND window = Prepare(form, SampleReport(true));
+  ShowWindow(window, SW_SHOW);
+  const auto drag = [window](int from, int to) {
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from, 10));
+    SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to, 10));
+    SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(to, 10));
+  };
+  const auto screenshotLeft = [window] { return ui::win32::ChildRect(GetDlgItem(window, Form::kScreenshotGroup)).left; };
+  const int start = screenshotLeft();
+  EXPECT_EQ(start, Form::kLeftWidth + 3);
+  drag(Form::kLeftWidth + 1, 401);
+  EXPECT_EQ(screenshotLeft(), 403);
+  EXPECT_EQ(ui::win32::ChildRect(GetDlgItem(window, Form::kContentsGroup)).right, 400);
+  // A press beside the splitter drags nothing; a drag past the edge stops short of it.
+  drag(200, 100);
+  EXPECT_EQ(screenshotLeft(), 403);
+  drag(401, -500);
+  EXPECT_EQ(ui::win32::ChildRect(GetDlgItem(window, Form::kContentsGroup)).right, 60);
+}
+
 TEST_F(Win32FormException, ChoicesOfOneReportStartTheNextAndTheReportReachesTheRegistryServer) {
   test::ScriptHttpServer server;
   // Only this case names a server in the registry; the others run beside it.
