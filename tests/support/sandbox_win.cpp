@@ -25,7 +25,8 @@ void PutEnv(const std::string& name, const std::optional<std::string>& value) {
 std::wstring UserKeyOf(const fs::path& root) { return L"Software\\ZephronTestSandboxes\\" + root.filename().wstring(); }
 
 void SetString(HKEY key, const wchar_t* name, const fs::path& value) {
-  const std::wstring text = platform::win32::WidePath(value.string());
+  std::wstring text = value.wstring();
+  for (auto& c : text) c = c == L'/' ? L'\\' : c;
   ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
