@@ -31,7 +31,7 @@ std::string ExtractFilePath(std::string_view path) {
 std::string CurrentFolder() {
   std::error_code ec;
   auto cwd = std::filesystem::current_path(ec);
-  return ec ? std::string() : cwd.string();
+  return ec ? std::string() : cwd.generic_string();
 }
 
 }  // namespace zephron::platform

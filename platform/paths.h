@@ -23,7 +23,8 @@ std::string ExtractFileName(std::string_view path);
 // Text up to and including the last "/" or "\" (empty when there is none).
 std::string ExtractFilePath(std::string_view path);
 
-// The current folder, "" when it cannot be determined.
+// The current folder with "/" separators (also on Windows, like the
+// special folders), "" when it cannot be determined.
 std::string CurrentFolder();
 
 }  // namespace zephron::platform

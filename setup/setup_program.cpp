@@ -18,6 +18,7 @@
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/special_folders.h"
+#include "platform/utf8_path.h"
 
 namespace zephron::setup {
 namespace {
@@ -36,9 +37,9 @@ bool IsPlainName(const std::string& name) {
 // when there is none.
 std::string FindNoCase(const std::string& folder, const std::string& name) {
   std::error_code ec;
-  if (fs::exists(folder + name, ec)) return folder + name;
-  for (const auto& entry : fs::directory_iterator(folder.empty() ? "." : folder, ec)) {
-    const std::string found = entry.path().filename().string();
+  if (fs::exists(platform::Utf8Path(folder + name), ec)) return folder + name;
+  for (const auto& entry : fs::directory_iterator(platform::Utf8Path(folder.empty() ? "." : folder), ec)) {
+    const std::string found = platform::Utf8String(entry.path().filename());
     if (platform::SameTextAscii(found, name)) return folder + found;
   }
   return folder + name;
@@ -48,14 +49,16 @@ std::string FindNoCase(const std::string& folder, const std::string& name) {
 bool ReplaceByCopy(const std::string& from, const std::string& to) {
   const std::string temp = to + ".zephronsetup";
   std::error_code ec;
-  fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
+  fs::copy_file(platform::Utf8Path(from), platform::Utf8Path(temp), fs::copy_options::overwrite_existing, ec);
   if (ec) {
-    fs::remove(temp, ec);
+    fs::remove(platform::Utf8Path(temp), ec);
     return false;
   }
-  if (fs::exists(to, ec)) fs::permissions(temp, fs::status(to, ec).permissions(), ec);
+  if (fs::exists(platform::Utf8Path(to), ec)) {
+    fs::permissions(platform::Utf8Path(temp), fs::status(platform::Utf8Path(to), ec).permissions(), ec);
+  }
   if (!platform::MoveFileReplacing(temp, to)) {
-    fs::remove(temp, ec);
+    fs::remove(platform::Utf8Path(temp), ec);
     return false;
   }
   return true;
@@ -125,7 +128,8 @@ class Setup {
     const std::string self = platform::ProgramFile();
     if (self.empty()) return;
     std::error_code ec;
-    if (fs::equivalent(fs::path(self).parent_path(), platform::ToSlashes(args_[4]), ec) && !ec) {
+    if (fs::equivalent(platform::Utf8Path(self).parent_path(), platform::Utf8Path(platform::ToSlashes(args_[4])), ec) &&
+        !ec) {
       platform::DeleteOwnProgramFile(self);
     }
   }
@@ -143,7 +147,7 @@ class Setup {
       return;
     }
     const std::string upper = platform::AsciiUpper(name);
-    const std::string extension = platform::AsciiUpper(fs::path(name).extension().string());
+    const std::string extension = platform::AsciiUpper(platform::Utf8String(platform::Utf8Path(name).extension()));
     if (upper.size() >= 4 && upper.compare(upper.size() - 4, 4, "_NEW") == 0) {
       InstallCopy(name.substr(0, name.size() - 4), source, destination);
     } else if (extension == ".INF") {
@@ -162,7 +166,7 @@ class Setup {
       Log("Upd execute " + name + " " + destination);
       const std::string program = FindNoCase(source, name);
       std::error_code ec;
-      fs::permissions(program, fs::perms::owner_exec, fs::perm_options::add, ec);
+      fs::permissions(platform::Utf8Path(program), fs::perms::owner_exec, fs::perm_options::add, ec);
       RunHidden(Quoted(program));
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
       platform::DeleteFile(program);
@@ -203,7 +207,8 @@ class Setup {
 
   void InstallPatch(const std::string& name, const std::string& source, const std::string& destination) {
     const std::string patch = FindNoCase(source, name);
-    const std::string patched = FindNoCase(destination, fs::path(name).replace_extension(".EXE").string());
+    const std::string patched =
+        FindNoCase(destination, platform::Utf8String(platform::Utf8Path(name).replace_extension(".EXE")));
     const std::string command = logging_ ? "patcher.exe -v " + Quoted(patch) + " " + Quoted(patched) + " >>" +
                                                Quoted(logFile_)
                                          : "patcher.exe " + Quoted(patch) + " " + Quoted(patched);

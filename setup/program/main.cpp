@@ -3,8 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/program_arguments.h"
 #include "setup/setup_program.h"
 
-int main(int argc, char** argv) {
-  return zephron::setup::RunSetup(std::vector<std::string>(argv + 1, argv + argc));
-}
+int main(int argc, char** argv) { return zephron::setup::RunSetup(zephron::platform::ProgramArguments(argc, argv)); }

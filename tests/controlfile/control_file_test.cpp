@@ -16,6 +16,8 @@ using platform::ProfileFile;
 class ControlFile : public ::testing::Test {
  protected:
   void SetUp() override { sandbox_.SetEnv("ZEPHRON_WINDOWS_DIR", "/win"); }
+  // "/win" here; on Windows the system's own folder.
+  static std::string Win() { return platform::WindowsFolder(); }
   ProfileFile Load(const std::string& text) {
     const auto path = (sandbox_.temp() / "UPDATE.INF").string();
     test::WriteFile(path, text);
@@ -84,7 +86,7 @@ TEST_F(ControlFile, ApplicationSectionKeepsEmptyParametersEmpty) {
   EXPECT_TRUE(a.appupdate);
   EXPECT_EQ(a.appname, platform::ProgramFolder() + "/./prog.exe");
   EXPECT_EQ(a.appparam, "");  // " " is the engine's rule after OnSetAppParams
-  EXPECT_EQ(a.appcomps, "prog.exe;/win/.\\lib.dll");
+  EXPECT_EQ(a.appcomps, "prog.exe;" + Win() + "/.\\lib.dll");
   EXPECT_TRUE(a.silentrestart);
 }
 
@@ -110,7 +112,7 @@ TEST_F(ControlFile, FileEntryIsFilledFromItsSection) {
   ASSERT_EQ(entries.size(), 1u);
   const TFileDescription& f = entries[0];
   EXPECT_EQ(f.URL, "http://host/dir/a.cab");
-  EXPECT_EQ(f.LocalVersion, "/win/./a.dll");
+  EXPECT_EQ(f.LocalVersion, Win() + "/./a.dll");
   EXPECT_EQ(f.NewVersion, "1.2.3.4");
   EXPECT_EQ(f.NewSize, 100);
   EXPECT_EQ(f.NewCheckSum, -5);
@@ -118,7 +120,7 @@ TEST_F(ControlFile, FileEntryIsFilledFromItsSection) {
   EXPECT_EQ(f.NewDate, "02/03/2024");
   EXPECT_EQ(f.NewTime, "11:00");
   EXPECT_EQ(f.Description, "Library A");
-  EXPECT_EQ(f.TargetDir, "/win/./sub/");
+  EXPECT_EQ(f.TargetDir, Win() + "/./sub/");
   EXPECT_TRUE(f.Compressed);
   EXPECT_EQ(f.FileSize, 2048);
   EXPECT_TRUE(f.Mandatory);
@@ -154,7 +156,7 @@ TEST_F(ControlFile, ValuesAreCutToTheProfileReadersLengthBeforeExpansion) {
   const TUpdateSection u = ReadUpdateSection(file, expand_);
   EXPECT_EQ(u.descr, cyrillic + letters.substr(0, 2 * (kMaxValueLength - cyrillic.size())));
   std::string expected;
-  for (std::size_t i = 0; i < kMaxValueLength / 5; ++i) expected += "/win/.";
+  for (std::size_t i = 0; i < kMaxValueLength / 5; ++i) expected += Win() + "/.";
   expected += "{W";  // the cut token stays as written
   EXPECT_EQ(u.localversion, expected);
 }
@@ -171,7 +173,7 @@ TEST_F(ControlFile, HandlerRewritingAPathIsWhatTheEntryGets) {
     if (path == "{OLD}\\x.dll") path = "{WIN}\\y.dll";
   };
   const auto f = ReadFileEntry(Load("[file1]\nlocalversion={OLD}\\x.dll\n"), 1, expand_);
-  EXPECT_EQ(f.LocalVersion, "/win/./y.dll");
+  EXPECT_EQ(f.LocalVersion, Win() + "/./y.dll");
 }
 
 TEST_F(ControlFile, UnknownPrefixNamesAFileInTheCurrentFolder) {
@@ -203,12 +205,12 @@ TEST_F(ControlFile, ActionSectionExpandsItsPaths) {
       "[action]\nhtmldlg={WIN}\\note.htm\nrunbefore={WIN}\\pre.exe\nrunbeforeparam=/q\nshowURL=http://host/{x}\n"
       "updateURL=http://new/{WIN}\nrunafter={WIN}\\post.exe\nrunafterparam=-r\n");
   const TActionSection a = ReadActionSection(file, expand_);
-  EXPECT_EQ(a.htmldlg, "/win/./note.htm");
-  EXPECT_EQ(a.runbefore, "/win/./pre.exe");
+  EXPECT_EQ(a.htmldlg, Win() + "/./note.htm");
+  EXPECT_EQ(a.runbefore, Win() + "/./pre.exe");
   EXPECT_EQ(a.runbeforeparam, "/q");
   EXPECT_EQ(a.showURL, "http://host/.");
   EXPECT_EQ(a.updateURL, "http://new/{WIN}");  // not a prefixed value
-  EXPECT_EQ(a.runafter, "/win/./post.exe");
+  EXPECT_EQ(a.runafter, Win() + "/./post.exe");
   EXPECT_EQ(a.runafterparam, "-r");
 }
 

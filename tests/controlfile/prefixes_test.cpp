@@ -1,6 +1,7 @@
 // Directory prefixes: ExpandPrefixes, the built-in ConvertPrefix and its normalisation.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 
 #include "engine/control_file.h"
@@ -30,20 +31,24 @@ class Prefixes : public ::testing::Test {
     sandbox_.SetEnv("ZEPHRON_SYSTEM_DIR", "/win/system32");
     sandbox_.SetEnv("ProgramFiles", "/opt/programs");
   }
-  std::string App() const { return platform::ProgramFolder(); }
+  // The folders as the platform gives them: on Windows the system's own,
+  // elsewhere the ones set above.
+  static std::string Win() { return platform::WindowsFolder(); }
+  static std::string Sys() { return platform::SystemFolder(); }
+  static std::string App() { return platform::ProgramFolder(); }
 
   test::Sandbox sandbox_;
   TZephron engine_;
 };
 
 TEST_F(Prefixes, EveryNameMapsToItsFolderEndingInDot) {
-  EXPECT_EQ(engine_.ExpandPrefixes("{WIN}"), "/win/.");
-  EXPECT_EQ(engine_.ExpandPrefixes("{SYS}"), "/win/system32/.");
+  EXPECT_EQ(engine_.ExpandPrefixes("{WIN}"), Win() + "/.");
+  EXPECT_EQ(engine_.ExpandPrefixes("{SYS}"), Sys() + "/.");
   EXPECT_EQ(engine_.ExpandPrefixes("{APP}"), App() + "/.");
-  EXPECT_EQ(engine_.ExpandPrefixes("{TMP}"), sandbox_.temp().string() + "/.");
-  EXPECT_EQ(engine_.ExpandPrefixes("{DOC}"), sandbox_.documents().string() + "/.");
+  EXPECT_EQ(engine_.ExpandPrefixes("{TMP}"), sandbox_.temp().generic_string() + "/.");
+  EXPECT_EQ(engine_.ExpandPrefixes("{DOC}"), sandbox_.documents().generic_string() + "/.");
   EXPECT_EQ(engine_.ExpandPrefixes("{PF}"), "/opt/programs/.");
-  EXPECT_EQ(engine_.ExpandPrefixes("{LAD}"), sandbox_.localAppData().string() + "/.");
+  EXPECT_EQ(engine_.ExpandPrefixes("{LAD}"), sandbox_.localAppData().generic_string() + "/.");
 }
 
 TEST_F(Prefixes, FileNameAfterTokenLandsInTheFolder) {
@@ -52,7 +57,7 @@ TEST_F(Prefixes, FileNameAfterTokenLandsInTheFolder) {
 
 TEST_F(Prefixes, NamesMatchWithoutCase) {
   EXPECT_EQ(engine_.ExpandPrefixes("{app}\\x.exe"), engine_.ExpandPrefixes("{APP}\\x.exe"));
-  EXPECT_EQ(engine_.ExpandPrefixes("{Win}"), "/win/.");
+  EXPECT_EQ(engine_.ExpandPrefixes("{Win}"), Win() + "/.");
 }
 
 TEST_F(Prefixes, UnknownAndEmptyNamesBecomeTheCurrentFolder) {
@@ -75,7 +80,7 @@ TEST_F(Prefixes, UnclosedTokenStaysAndBraceInsideTokenBelongsToTheName) {
 }
 
 TEST_F(Prefixes, EveryTokenOfTheTextIsExpanded) {
-  EXPECT_EQ(engine_.ExpandPrefixes("{WIN};{PF};{foo}"), "/win/.;/opt/programs/.;.");
+  EXPECT_EQ(engine_.ExpandPrefixes("{WIN};{PF};{foo}"), Win() + "/.;/opt/programs/.;.");
 }
 
 TEST_F(Prefixes, MillionsOfTokensExpandInOnePassAndEachNameIsConvertedOnce) {
@@ -103,7 +108,7 @@ TEST_F(Prefixes, HandlerSeesTheWholeTextAlsoWhenEmptyAndCanRewriteIt) {
     if (path == "old") path = "{WIN}\\new";
   };
   EXPECT_EQ(engine_.ExpandPrefixes(""), "");
-  EXPECT_EQ(engine_.ExpandPrefixes("old"), "/win/.\\new");
+  EXPECT_EQ(engine_.ExpandPrefixes("old"), Win() + "/.\\new");
   EXPECT_EQ(seen, (std::vector<std::string>{"", "old"}));
 }
 
@@ -116,15 +121,22 @@ TEST_F(Prefixes, NameIsHandedToConvertPrefixInUpperCase) {
 TEST_F(Prefixes, EmptyConversionLeavesTheTokenAndScanningGoesOn) {
   FixedFolders engine;
   engine.folders["KEEP"] = "";
-  EXPECT_EQ(engine.ExpandPrefixes("{keep}\\{WIN}"), "{keep}\\/win/.");
+  EXPECT_EQ(engine.ExpandPrefixes("{keep}\\{WIN}"), "{keep}\\" + Win() + "/.");
 }
 
 TEST_F(Prefixes, InsertedFolderIsNotExpandedAgain) {
   FixedFolders engine;
   engine.folders["LOOP"] = "{LOOP}";
   EXPECT_EQ(engine.ExpandPrefixes("{loop}\\x"), "{LOOP}\\x");
+}
+
+TEST_F(Prefixes, InsertedSystemFolderIsNotExpandedAgainOnLinux) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the Windows folder of Windows is the system's, not one a test can name";
+#else
   sandbox_.SetEnv("ZEPHRON_WINDOWS_DIR", "/odd/{WIN}");
   EXPECT_EQ(engine_.ExpandPrefixes("{WIN}\\x"), "/odd/{WIN}/.\\x");
+#endif
 }
 
 TEST_F(Prefixes, ProgramInTheRootFolderGivesRootAndDot) {
@@ -142,8 +154,10 @@ TEST(PrefixNormalisation, AddsSeparatorOnlyWhenMissing) {
 
 TEST(LocalAppDataPrefix, MissingFolderRaisesTheEnginesError) {
   test::Sandbox sandbox;
+  // Without a home (Linux) or a folder (Windows), there is no such folder.
   sandbox.SetEnv("XDG_DATA_HOME", std::nullopt);
   sandbox.SetEnv("HOME", std::nullopt);
+  std::filesystem::remove_all(sandbox.localAppData());
   TZephron engine;
   try {
     engine.ExpandPrefixes("{LAD}\\x");

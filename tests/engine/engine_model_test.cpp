@@ -88,7 +88,7 @@ TEST(EngineModel, EngineDestroyedBeforeItsUtilityIsForgotten) {
 TEST(EngineModel, WinTempDirEndsInSeparator) {
   test::Sandbox sandbox;
   TZephron engine;
-  EXPECT_EQ(engine.WinTempDir(), sandbox.temp().string() + "/");
+  EXPECT_EQ(engine.WinTempDir(), sandbox.temp().generic_string() + "/");
   engine.UseWinTempDir = false;
   EXPECT_EQ(engine.WinTempDir(), "./");
   engine.TempDirectory = "/var/dl/";

@@ -125,7 +125,10 @@ TEST_F(StatusLog, UnwritableLogLosesTheLineButNotTheReport) {
   EXPECT_EQ(reports.size(), 1u);
 }
 
-TEST_F(StatusLog, MissingDocumentsFolderOfAFreshAccountIsCreated) {
+TEST_F(StatusLog, MissingDocumentsFolderOfAFreshAccountIsCreatedOnLinux) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a Windows account has its documents folder, and the shell names none that is missing";
+#endif
   fs::remove_all(sandbox.documents());
   engine.AddToLog("first line");
   EXPECT_EQ(DocumentsLog(), "first line\r\n");
@@ -141,7 +144,9 @@ TEST_F(StatusLog, ErrorReportsTheSystemText) {
   platform::SetLastSystemError(12007);
   engine.Error();
   ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0].text, "System error : The server name or address could not be resolved");
+  // The system's own text of the code (Windows') or the platform's table (elsewhere).
+  EXPECT_EQ(reports[0].text, "System error : " + platform::SystemErrorText(12007));
+  EXPECT_FALSE(platform::SystemErrorText(12007).empty());
   EXPECT_EQ(reports[0].status, 1);
   EXPECT_EQ(reports[0].error, 12007);
   EXPECT_TRUE(dialogs.shown().empty()) << "an OnStatus handler replaces the error box";
@@ -164,7 +169,7 @@ TEST_F(StatusLog, ErrorBoxOnlyWithoutHandlerAndWhenNotSilent) {
   platform::SetLastSystemError(12002);
   engine.Error();
   ASSERT_EQ(dialogs.shown().size(), 1u);
-  EXPECT_EQ(dialogs.shown()[0].text, "The operation timed out");
+  EXPECT_EQ(dialogs.shown()[0].text, platform::SystemErrorText(12002));
   EXPECT_EQ(dialogs.shown()[0].kind, ui::MessageKind::Error);
   engine.UpdateUpdate = zpuSilent;
   engine.Error();

@@ -54,7 +54,7 @@ class HttpRetrieval : public ::testing::Test {
     }
     return engine.URLGetFile(engine.HintConnect(), url, false, tgt());
   }
-  std::string tgt() const { return target.string() + "/"; }
+  std::string tgt() const { return target.generic_string() + "/"; }
   std::string Serve(const std::string& path, const std::string& bytes) {
     WriteFile(nginx->DocRoot() / path.substr(1), bytes);
     return nginx->Url(path);

@@ -42,7 +42,7 @@ TEST_F(LocalCopy, FolderTargetTakesNameFromSource) {
   engine.OnFileDownloaded = [&](TZephron&, const std::string& name) { downloaded = name; };
   ASSERT_TRUE(Get((share / "app.bin").string(), target.string() + "/"));
   EXPECT_EQ(ReadFile(target / "app.bin"), std::string(100000, 'a'));
-  EXPECT_EQ(downloaded, target.string() + "/app.bin");
+  EXPECT_EQ(downloaded, target.generic_string() + "/app.bin");
   // 32768-byte blocks: 32768, 65536, 98304, 100000, then the empty read.
   EXPECT_EQ(positions, (std::vector<int>{32768, 65536, 98304, 100000, 100000}));
   EXPECT_EQ(engine.Idents(), std::vector<int>{msgDownload});

@@ -88,7 +88,7 @@ TEST_F(FileUpdates, EveryKindOfEntryEndsInPlaceByteForByte) {
   const auto* exec = engine.Find(msgNoText);
   ASSERT_NE(exec, nullptr);
   EXPECT_EQ(exec->status, 18);
-  EXPECT_EQ(exec->arg, "Exec: patcher.exe " + engine.WinTempDir() + "fix.pat " + (app / "prog.bin").string());
+  EXPECT_EQ(exec->arg, "Exec: patcher.exe " + engine.WinTempDir() + "fix.pat " + (app / "prog.bin").generic_string());
 }
 
 TEST_F(FileUpdates, PromptOnceAsksOnceAndNoFetchesNothing) {
@@ -235,7 +235,8 @@ TEST_F(FileSelection, CustomVersionHandlerDecides) {
   EXPECT_EQ(engine.ProcessFileDetails(), 0);
   ASSERT_EQ(engine.FileList().Count(), 1);
   EXPECT_EQ(engine.FileList().Items(0).URL, "http://h/2");
-  EXPECT_EQ(asked, (std::vector<std::string>{"7.1 " + (app / "lib.dll").string(), "7.2 " + (app / "lib.dll").string()}));
+  const std::string lib = (app / "lib.dll").generic_string();
+  EXPECT_EQ(asked, (std::vector<std::string>{"7.1 " + lib, "7.2 " + lib}));
 }
 
 TEST_F(FileSelection, ForceDirectoryMakesEveryMissingParent) {
@@ -247,12 +248,13 @@ TEST_F(FileSelection, ForceDirectoryMakesEveryMissingParent) {
 }
 
 TEST_F(FileSelection, RunAndWaitReportsTheCommandAndTurnsAnExitCodeIntoTheLastError) {
-  EXPECT_TRUE(engine.RunAndWait("sh -c \"exit 0\"", true, false, "", ""));
+  const std::string child = "\"" + ChildProgram().string() + "\"";
+  EXPECT_TRUE(engine.RunAndWait(child + " exit=0", true, false, "", ""));
   const auto* report = engine.Find(msgNoText);
   ASSERT_NE(report, nullptr);
-  EXPECT_EQ(report->arg, "Exec: sh -c \"exit 0\"");
+  EXPECT_EQ(report->arg, "Exec: " + child + " exit=0");
   EXPECT_EQ(report->status, 18);
-  EXPECT_FALSE(engine.RunAndWait("sh -c \"exit 5\"", false, true, "Patching", "Please wait"));
+  EXPECT_FALSE(engine.RunAndWait(child + " exit=5", false, true, "Patching", "Please wait"));
   EXPECT_EQ(platform::LastSystemError().code, 8197u);
   ASSERT_EQ(engine.dialogs.animations().size(), 1u);
   EXPECT_EQ(engine.dialogs.animations()[0].caption, "Patching");

@@ -1,7 +1,8 @@
 // Shared pieces of the update-path tests: an installation folder that is the
 // current folder, an engine whose control file and inner state the test
 // sets and reads, and fixtures made with the third-party tools (gcab,
-// mscompress) and our patcher.
+// mscompress) and our patcher. A Windows test program cannot start those
+// Linux tools: there the tests' own writers of the same formats make them.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +13,10 @@
 #include <vector>
 
 #include "platform/last_error.h"
+#ifdef _WIN32
+#include "archive/szdd_compress.h"
+#include "tests/archive/cab_writer.h"
+#endif
 #include "tests/engine_transfer/transfer_fixture.h"
 #include "tests/versioncheck/version_check_fixture.h"
 
@@ -44,7 +49,12 @@ class UpdateFixture : public ::testing::Test {
     std::filesystem::current_path(app);
     // Our patcher, found as "patcher.exe" is, along PATH.
     const char* path = std::getenv("PATH");
-    sandbox.SetEnv("PATH", (BuildDir() / "tools/patcher").string() + ":" + (path ? path : "/usr/bin:/bin"));
+#ifdef _WIN32
+    constexpr char kSeparator = ';';
+#else
+    constexpr char kSeparator = ':';
+#endif
+    sandbox.SetEnv("PATH", (BuildDir() / "tools/patcher").string() + kSeparator + (path ? path : "/usr/bin:/bin"));
     engine.UpdateUpdate = zpuSilent;
   }
   void TearDown() override { platform::ClearLastSystemError(); }
@@ -58,6 +68,12 @@ class UpdateFixture : public ::testing::Test {
 
   // A cabinet made by gcab from the named contents ("\" separates folders).
   std::filesystem::path Gcab(const std::string& name, const std::map<std::string, std::string>& files) {
+#ifdef _WIN32
+    std::vector<CabFile> stored;
+    for (const auto& [storedName, bytes] : files) stored.push_back({storedName, bytes});
+    WriteFile(work / name, MakeStoredCabinet(stored));
+    return work / name;
+#endif
     const auto in = work / (name + ".in");
     std::vector<std::string> argv{"gcab", "-c", (work / name).string()};
     for (const auto& [stored, bytes] : files) {
@@ -76,6 +92,11 @@ class UpdateFixture : public ::testing::Test {
 
   // mscompress's SZDD file of the contents, named name + "_".
   std::filesystem::path Mscompress(const std::string& name, const std::string& bytes) {
+#ifdef _WIN32
+    // Named as mscompress names it, with "_" added: no letter is missing.
+    WriteFile(work / (name + "_"), SzddCompress(bytes, '\0'));
+    return work / (name + "_");
+#endif
     WriteFile(work / name, bytes);
     const auto run = RunProgram({"mscompress", (work / name).string()});
     EXPECT_EQ(run.exitCode, 0) << run.output;

@@ -35,9 +35,8 @@ class UpdateRun : public UpdateFixture {
     engine.OnAppDoClose = [this](TZephron&) { events.push_back("close"); };
     engine.OnSuccess = [this](TZephron&) { events.push_back("success"); };
     // Stands in for the setup program the engine writes out: records its command line.
-    WriteFile(sandbox.temp() / "zephronsetup.exe",
-              "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done > " + (work / "setup.args").string() + "\n");
-    fs::permissions(sandbox.temp() / "zephronsetup.exe", fs::perms::owner_all);
+    fs::copy_file(ChildProgram(), sandbox.temp() / "zephronsetup.exe");
+    sandbox.SetEnv("ZEPHRON_TEST_CHILD_RECORD", (work / "setup.args").string());
   }
   // A control file whose one entry is an application component.
   void PublishComponent(const std::vector<std::string>& application, const std::vector<Section>& more = {}) {
@@ -49,12 +48,13 @@ class UpdateRun : public UpdateFixture {
     sections.insert(sections.end(), more.begin(), more.end());
     WriteFile(site / "app.inf", ControlFile(sections));
   }
+  // The setup program's arguments, once it has written their line.
   std::string SetupArguments() {
-    for (int i = 0; i < 500 && !fs::exists(work / "setup.args"); ++i) {
+    std::string line;
+    for (int i = 0; i < 500 && !(line = ReadFile(work / "setup.args")).ends_with('\n'); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return ReadFile(work / "setup.args");
+    return line;
   }
 
   fs::path site;
@@ -74,10 +74,10 @@ TEST_F(UpdateRun, ComponentUpdateHandsTheRestartToTheSetupProgram) {
   EXPECT_EQ(engine.Find(msgStartProcess)->arg, "2.2.0.2");
   EXPECT_NE(engine.Find(msgFinishedControlFile), nullptr);
 
-  const std::string tmp = sandbox.temp().string() + "/";
+  const std::string tmp = sandbox.temp().generic_string() + "/";
   const std::string pid = std::to_string(::getpid());
-  EXPECT_EQ(engine.Find(msgSpawn)->arg, pid + " L " + app.string() + "/app.exe \" \" \"" + tmp + "\" app.exe");
-  EXPECT_EQ(SetupArguments(), "[" + pid + "][L][" + app.string() + "/app.exe][ ][" + tmp + "][app.exe]");
+  EXPECT_EQ(engine.Find(msgSpawn)->arg, pid + " L " + app.generic_string() + "/app.exe \" \" \"" + tmp + "\" app.exe");
+  EXPECT_EQ(SetupArguments(), "[" + pid + "][L][" + app.generic_string() + "/app.exe][ ][" + tmp + "][app.exe]\n");
   EXPECT_EQ(ReadFile(tmp + "app.exe"), "new program") << "the component waits for the setup program";
   EXPECT_EQ(platform::ReadProfileString((sandbox.documents() / "ZEPHRON.INI").string(), "CONFIG", "LOGFILENAME", ""),
             EngineLogPath());
@@ -90,11 +90,11 @@ TEST_F(UpdateRun, RestartCommandLineQuotesBlanksInFolderAndParameter) {
   engine.Logging = false;
   PublishComponent({"appupdate=1", "appname=app.exe", "appparam=-x y", "appcomps=app.exe"});
   engine.DoUpdate(false);
-  const std::string tmp = sandbox.temp().string() + "/";
-  EXPECT_EQ(engine.Find(msgSpawn)->arg, std::to_string(::getpid()) + " X \"" + spaced.string() +
+  const std::string tmp = sandbox.temp().generic_string() + "/";
+  EXPECT_EQ(engine.Find(msgSpawn)->arg, std::to_string(::getpid()) + " X \"" + spaced.generic_string() +
                                             "/app.exe\" \"-x y\" \"" + tmp + "\" app.exe");
   EXPECT_EQ(SetupArguments(),
-            "[" + std::to_string(::getpid()) + "][X][" + spaced.string() + "/app.exe][-x y][" + tmp + "][app.exe]");
+            "[" + std::to_string(::getpid()) + "][X][" + spaced.generic_string() + "/app.exe][-x y][" + tmp + "][app.exe]\n");
 }
 
 TEST_F(UpdateRun, RefusedRestartQuestionStartsNothing) {

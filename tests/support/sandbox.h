@@ -59,4 +59,9 @@ std::string AsUnprivilegedUser(const Sandbox& sandbox, const std::vector<std::fi
 // The build folder of the project (for its tools and fixtures).
 std::filesystem::path BuildDir();
 
+// The tests' child program (tests/support/child_program.cpp): it records
+// its arguments in the file that ZEPHRON_TEST_CHILD_RECORD names and ends
+// with the code of a first argument "exit=N".
+std::filesystem::path ChildProgram();
+
 }  // namespace zephron::test

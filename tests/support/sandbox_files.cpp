@@ -28,4 +28,12 @@ fs::path BuildDir() {
   return fs::current_path();
 }
 
+fs::path ChildProgram() {
+#ifdef _WIN32
+  return BuildDir() / "tests/support/zephron_test_child.exe";
+#else
+  return BuildDir() / "tests/support/zephron_test_child";
+#endif
+}
+
 }  // namespace zephron::test

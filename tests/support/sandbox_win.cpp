@@ -21,6 +21,16 @@ void PutEnv(const std::string& name, const std::optional<std::string>& value) {
   ::_putenv_s(name.c_str(), value ? value->c_str() : "");
 }
 
+// Where the sandboxes' own user keys live, in the real HKEY_CURRENT_USER.
+std::wstring UserKeyOf(const fs::path& root) { return L"Software\\ZephronTestSandboxes\\" + root.filename().wstring(); }
+
+void SetString(HKEY key, const wchar_t* name, const fs::path& value) {
+  std::wstring text = value.wstring();
+  for (auto& c : text) c = c == L'/' ? L'\\' : c;
+  ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
 }  // namespace
 
 Sandbox::Sandbox() {
@@ -36,12 +46,35 @@ Sandbox::Sandbox() {
   SetEnv("ZEPHRON_REGISTRY_DIR", registryDir().string());
   SetEnv("TMP", temp().string());
   SetEnv("TEMP", temp().string());
+  // This process's HKEY_CURRENT_USER is a fresh key of the sandbox's own
+  // while it lives, so that no test sees what another one stored, and the
+  // user's shell folders there are the sandbox's, as the Linux sandbox has
+  // them.
+  HKEY user = nullptr;
+  if (::RegCreateKeyExW(HKEY_CURRENT_USER, UserKeyOf(root_).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &user,
+                        nullptr) != ERROR_SUCCESS) {
+    throw std::runtime_error("cannot make the sandbox's user key");
+  }
+  const LSTATUS overridden = ::RegOverridePredefKey(HKEY_CURRENT_USER, user);
+  ::RegCloseKey(user);
+  if (overridden != ERROR_SUCCESS) throw std::runtime_error("cannot put the sandbox's user key in place");
+  HKEY folders = nullptr;
+  if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                        0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &folders, nullptr) != ERROR_SUCCESS) {
+    throw std::runtime_error("cannot write the sandbox's shell folders");
+  }
+  SetString(folders, L"Personal", documents());
+  SetString(folders, L"AppData", appData());
+  SetString(folders, L"Local AppData", localAppData());
+  ::RegCloseKey(folders);
 }
 
 Sandbox::~Sandbox() {
   std::error_code ec;
   fs::current_path(previousCwd_, ec);
   for (const auto& [name, value] : saved_) PutEnv(name, value);
+  ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, UserKeyOf(root_).c_str());
   fs::remove_all(root_, ec);
 }
 

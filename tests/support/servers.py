@@ -20,7 +20,7 @@
       GET /status500: "500 Internal Server Error" with a short body.
   servers.py fixture-start STATE / fixture-stop STATE
       starts (in the background) or stops nginx, the FTP server, the HTTP
-      helper, two proxies (open, Basic authentication) and a black-hole
+      helper (also on port 80 of a loopback address of its own), two proxies (open, Basic authentication) and a black-hole
       port for test programs that cannot start them
       themselves (the Windows ones under Wine); once all listen, STATE holds
       "name value" lines with their ports and folders.
@@ -223,14 +223,29 @@ def free_port():
         return probe.getsockname()[1]
 
 
-def wait_for_port(port, seconds=10):
+def wait_for_port(port, seconds=10, address="127.0.0.1"):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
         with socket.socket() as probe:
-            if probe.connect_ex(("127.0.0.1", port)) == 0:
+            if probe.connect_ex((address, port)) == 0:
                 return True
         time.sleep(0.02)
     return False
+
+
+def free_post_address():
+    # The post-update request goes to port 80 of its server: a loopback
+    # address whose port 80 is free, from 127.0.0.10 on (clear of the ones
+    # the Linux tests name). None when there is none (or we may not bind 80).
+    for last in range(10, 255):
+        address = "127.0.0.%d" % last
+        with socket.socket() as probe:
+            try:
+                probe.bind((address, 80))
+                return address
+            except OSError:
+                pass
+    return None
 
 
 def die_with_parent():
@@ -278,6 +293,10 @@ def run_fixture(state):
     http = folder("http")
     http_port = free_port()
     start([sys.executable, __file__, "http", "127.0.0.1", str(http_port)], http + "/server.log")
+    # The same helper on port 80 of an address of its own, for the post-update request.
+    post_address = free_post_address()
+    if post_address:
+        start([sys.executable, __file__, "http", post_address, "80"], http + "/post.log")
     # Two tinyproxy instances, as servers.h's ProxyServer: an open one and
     # one that wants Basic authentication.
     proxies = {}
@@ -312,11 +331,15 @@ def run_fixture(state):
                 if os.path.exists(log):
                     print(open(log, errors="replace").read(), flush=True)
             stop()
+    if post_address and not wait_for_port(80, address=post_address):
+        post_address = None
     lines = {"nginx_dir": nginx, "nginx_port": port, "nginx_tls_port": tls_port, "ftp_dir": ftp,
              "ftp_port": ftp_port, "http_port": http_port, "black_hole_port": listener.getsockname()[1],
              "proxy_dir": proxies["proxy"][0], "proxy_port": proxies["proxy"][1],
              "proxy_auth_dir": proxies["proxy_auth"][0], "proxy_auth_port": proxies["proxy_auth"][1],
              "pid": os.getpid()}
+    if post_address:
+        lines["post_address"] = post_address
     with open(state + ".new", "w") as out:
         out.writelines("%s %s\n" % item for item in lines.items())
     os.replace(state + ".new", state)

@@ -87,9 +87,17 @@ FtpServer::~FtpServer() = default;
 
 std::vector<std::string> FtpServer::CommandLog() const { return ReadLines(dir_ / "commands.log"); }
 
+// The fixture's HTTP helper listens on 127.0.0.1 at a port of its choice, and
+// again on port 80 of a loopback address of its own: asked for port 80 of
+// any address, a test gets that one.
 ScriptHttpServer::ScriptHttpServer(const std::string& address, int port) : address_(address) {
+  if (port == 80) {
+    address_ = Value("post_address");
+    port_ = 80;
+    return;
+  }
   if (address != "127.0.0.1" || port != 0) {
-    throw std::runtime_error("the servers fixture has one HTTP helper, on 127.0.0.1 and a port of its choice");
+    throw std::runtime_error("the servers fixture's HTTP helper is on 127.0.0.1 at a port of its choice or on port 80");
   }
   port_ = Port("http_port");
 }

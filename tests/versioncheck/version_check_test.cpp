@@ -31,9 +31,10 @@ class VersionCheckCodes : public ::testing::Test {
     if (found != 0) return -found;
     return engine.DoVersionCheck();
   }
+  // The file's path as the engine gives paths back, with "/".
   std::string Local(const std::string& name, const std::string& bytes) {
     WriteFile(sandbox.root() / name, bytes);
-    return (sandbox.root() / name).string();
+    return (sandbox.root() / name).generic_string();
   }
 
   Sandbox sandbox;
@@ -266,9 +267,10 @@ class NewVersionAvailableTest : public ::testing::TestWithParam<Location> {
     engine.reports.clear();
     return engine.NewVersionAvailable(false);
   }
+  // The file's path as the engine gives paths back, with "/".
   std::string Local(const std::string& name, const std::string& bytes) {
     WriteFile(sandbox.root() / name, bytes);
-    return (sandbox.root() / name).string();
+    return (sandbox.root() / name).generic_string();
   }
 
   Sandbox sandbox;
@@ -330,7 +332,7 @@ TEST_P(ComparisonOverAFolder, ChecksumBasedUpdateWithCrc32AndSimpleSum) {
 
 TEST_P(ComparisonOverAFolder, VersionBasedUpdateWithBothSeparators) {
   WriteVersionedFile(sandbox.root() / "app.exe", 0x00020000, 0x00010004);
-  const std::string local = (sandbox.root() / "app.exe").string();
+  const std::string local = (sandbox.root() / "app.exe").generic_string();
   EXPECT_TRUE(Check({{"update", {"newversion=2,0,1,5", "localversion=" + local}}}));
   EXPECT_EQ(engine.CheckIdents(),
             (std::vector<int>{msgControlFileFound, msgVersionBasedUpdate, msgVersionCheck, msgNewVersionFound}));
@@ -398,8 +400,10 @@ TEST_P(NewVersionAvailableTest, WhatsNewIsHandedToTheHostForANewVersion) {
 }
 
 TEST_P(NewVersionAvailableTest, MissingLocalAppDataLeavesTheCheckWithTheConnectionClosed) {
+  // Without a home (Linux) or a folder (Windows), there is no such folder.
   sandbox.SetEnv("XDG_DATA_HOME", std::nullopt);
   sandbox.SetEnv("HOME", std::nullopt);
+  fs::remove_all(sandbox.localAppData());
   WriteFile(root / "app.inf", ControlFile({{"update", {"newsize=5", "localversion={LAD}\\app.exe"}}}));
   EXPECT_THROW(engine.NewVersionAvailable(false), EngineError);
   EXPECT_FALSE(engine.InProgress());

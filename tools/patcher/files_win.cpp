@@ -11,11 +11,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <random>
 
 #include "platform/file_io.h"
+#include "platform/paths.h"
 #include "platform/win32_text.h"
 
 namespace zephron::patcher {
@@ -56,9 +56,10 @@ ReadResult ReadWholeFile(const std::string& path, std::uint64_t limit) {
 }
 
 ReplacementFile::ReplacementFile(const std::string& target) : target_(target) {
-  const std::filesystem::path where(target);
-  const std::string folder = where.has_parent_path() ? where.parent_path().generic_string() + "/" : std::string();
-  const std::string stem = folder + "." + where.filename().string() + ".patching-";
+  // Split as text: a std::filesystem::path made from a std::string reads it
+  // in the ANSI code page, not as UTF-8.
+  const std::string folder = platform::ExtractFilePath(target);
+  const std::string stem = folder + "." + target.substr(folder.size()) + ".patching-";
   std::random_device seed;
   std::mt19937 random(seed());
   static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";

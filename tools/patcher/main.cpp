@@ -11,6 +11,7 @@
 
 #include "platform/date_time.h"
 #include "platform/file_io.h"
+#include "platform/program_arguments.h"
 #include "tools/patcher/command_line.h"
 #include "tools/patcher/patch.h"
 
@@ -50,7 +51,7 @@ class Report {
 
 int main(int argc, char** argv) {
   using zephron::patcher::CommandLine;
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const std::vector<std::string> args = zephron::platform::ProgramArguments(argc, argv);
   const CommandLine line = zephron::patcher::ParseCommandLine(args);
   const Report report(line.report);
   if (!line.error.empty()) {
