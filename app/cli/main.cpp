@@ -29,6 +29,7 @@
 #include "app/instance.h"
 #include "bugreport/exception_capture.h"
 #include "bugreport/fatal_signals.h"
+#include "platform/program_arguments.h"
 #include "platform/special_folders.h"
 #include "ui/main_thread.h"
 
@@ -53,8 +54,12 @@ void PrintRows(const zephron::cli::ConsoleView& view, const zephron::TformMain& 
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int ansiArgc, char** ansiArgv) {
   using namespace zephron;
+  // The arguments as UTF-8 (a fault file's path may hold any character).
+  platform::Utf8Argv utf8(ansiArgc, ansiArgv);
+  const int argc = utf8.argc();
+  char** const argv = utf8.argv();
   // A fatal fault brings this program back as the reporter of that fault.
   if (const auto reported = bugreport::RunConsoleFaultReporter(argc, argv)) return *reported;
   bool debug = false;

@@ -21,7 +21,7 @@
 #include <windows.h>
 #include "bugreport/exception_capture.h"
 #include "bugreport/win32/reporting_window.h"
-#include "platform/win32_text.h"
+#include "platform/program_arguments.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/win32_dialogs.h"
 #include "ui/win32/win32_form.h"
@@ -35,16 +35,14 @@ constexpr const char* kFormName = "formMain";
 
 }  // namespace
 
-int wmain(int argc, wchar_t** wideArgv) {
+int main(int ansiArgc, char** ansiArgv) {
   using namespace zephron;
-  std::vector<std::string> arguments;
-  for (int i = 0; i < argc; ++i) arguments.push_back(platform::win32::Narrow(wideArgv[i]));
-  std::vector<char*> argv;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
+  platform::Utf8Argv utf8(ansiArgc, ansiArgv);
+  const int argc = utf8.argc();
+  char** const argv = utf8.argv();
 
   // A fatal fault brings this program back as the reporter of that fault.
-  if (const auto reported = bugreport::win32::RunFaultReporter(argc, argv.data())) return *reported;
+  if (const auto reported = bugreport::win32::RunFaultReporter(argc, argv)) return *reported;
   // Held until the process ends; the system releases it with the process.
   const std::optional<TInstanceClaim> claim = ClaimUpdaterStart("zephron");
   if (!claim) return 0;
@@ -55,7 +53,7 @@ int wmain(int argc, wchar_t** wideArgv) {
   try {
     ui::win32::Win32MainWindow window;
     ui::win32::Win32Dialogs dialogs(window.Handle());
-    TformMain form(window, argc, argv.data());
+    TformMain form(window, argc, argv);
     form.Zephron.SetDialogs(&dialogs);
     window.onCheck = [&form] { form.bCheckClick(); };
     window.onGetUpdates = [&form] { form.bGetUpdatesClick(); };
