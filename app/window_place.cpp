@@ -5,6 +5,7 @@
 
 #include "platform/file_io.h"
 #include "platform/paths.h"
+#include "platform/utf8_path.h"
 #include "ui/placement_store.h"
 #include "xml/xml.h"
 
@@ -45,7 +46,7 @@ bool StoreWindowPlace(const ui::PlacedWindow& window, const std::string& file) {
     doc.Root()->SetName(kRootName);
     ui::StoreWindowPos(*doc.Root(), &window);
     std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ignored);
+    std::filesystem::create_directories(platform::Utf8Path(file).parent_path(), ignored);
     // Written beside it and moved over it, so a crash while writing leaves the old file.
     const std::string temporary = file + ".tmp";
     doc.Save(temporary);

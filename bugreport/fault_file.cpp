@@ -10,13 +10,14 @@
 #include "bugreport/report_text.h"
 #include "bugreport/stack_trace.h"
 #include "platform/special_folders.h"
+#include "platform/utf8_path.h"
 
 namespace zephron::bugreport {
 
 std::string FaultFolder() {
   const std::string local = platform::LocalAppDataFolder();
   if (local.empty()) return {};
-  return (std::filesystem::path(local) / "Corvexis" / "Zephron" / "faults").string();
+  return platform::Utf8String(platform::Utf8Path(local) / "Corvexis" / "Zephron" / "faults");
 }
 
 

@@ -11,6 +11,7 @@
 #include "bugreport/host_facts.h"
 #include "platform/special_folders.h"
 #include "platform/system_info.h"
+#include "platform/utf8_path.h"
 
 namespace zephron::bugreport {
 namespace {
@@ -39,7 +40,7 @@ void RemoveOldest(const fs::path& folder) {
 std::string BugReportFolder() {
   const std::string appData = platform::AppDataFolder();
   if (appData.empty()) return {};
-  return (fs::path(appData) / "Corvexis" / "bugreports").string();
+  return platform::Utf8String(platform::Utf8Path(appData) / "Corvexis" / "bugreports");
 }
 
 std::string SaveBugReport(const std::string& text) {
@@ -47,13 +48,14 @@ std::string SaveBugReport(const std::string& text) {
   const std::string folder = BugReportFolder();
   if (folder.empty()) return {};
   std::error_code error;
-  fs::create_directories(folder, error);
+  fs::create_directories(platform::Utf8Path(folder), error);
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   char stamp[32] = "00000000-000000";
   if (LocalTime(now, local)) std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-  const fs::path file = fs::path(folder) / ("bugreport-" + std::string(stamp) + "-" + std::to_string(platform::CurrentProcessId()) +
-                                            "-" + std::to_string(++saved) + ".txt");
+  const std::string name = "bugreport-" + std::string(stamp) + "-" + std::to_string(platform::CurrentProcessId()) +
+                           "-" + std::to_string(++saved) + ".txt";
+  const fs::path file = platform::Utf8Path(folder) / name;
   {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out << text;
@@ -63,8 +65,8 @@ std::string SaveBugReport(const std::string& text) {
       return {};
     }
   }
-  RemoveOldest(folder);
-  return file.string();
+  RemoveOldest(platform::Utf8Path(folder));
+  return platform::Utf8String(file);
 }
 
 }  // namespace zephron::bugreport

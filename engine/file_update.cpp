@@ -15,6 +15,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/profile.h"
+#include "platform/utf8_path.h"
 #include "transfer/messages.h"
 
 namespace zephron {
@@ -26,7 +27,9 @@ namespace {
 // Offset of a failing program's exit code in the last error.
 constexpr std::uint32_t kExitCodeErrorBase = 8192;
 
-std::string Extension(const std::string& name) { return platform::AsciiUpper(fs::path(name).extension().string()); }
+std::string Extension(const std::string& name) {
+  return platform::AsciiUpper(platform::Utf8String(platform::Utf8Path(name).extension()));
+}
 
 // A command-line argument: quoted only when blanks or quotes would split it.
 std::string Argument(const std::string& text) {
@@ -229,11 +232,11 @@ bool TZephron::ForceDirectory(const std::string& path) {
   if (folder.empty()) return true;
   if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   if (folder.size() <= 2 || platform::DirectoryExists(folder)) return true;
-  const std::string parent = fs::path(folder).parent_path().string();
+  const std::string parent = platform::Utf8String(platform::Utf8Path(folder).parent_path());
   bool ok = true;
   if (!parent.empty() && parent != folder) ok = ForceDirectory(parent);
   std::error_code ec;
-  fs::create_directory(folder, ec);
+  fs::create_directory(platform::Utf8Path(folder), ec);
   return ok && platform::DirectoryExists(folder);
 }
 

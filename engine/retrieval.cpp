@@ -31,6 +31,7 @@
 #include "platform/ascii_case.h"
 #include "platform/paths.h"
 #include "platform/temp_file.h"
+#include "platform/utf8_path.h"
 #include "transfer/messages.h"
 
 namespace zephron {
@@ -267,7 +268,7 @@ bool TZephron::URLGetFile(const HInternet& hfile, const std::string& url, bool u
 
   CustomProcess(target);
   if (uncompress) {
-    if (!platform::SameTextAscii(fs::path(target).extension().string(), ".CAB")) {
+    if (!platform::SameTextAscii(platform::Utf8String(platform::Utf8Path(target).extension()), ".CAB")) {
       ExpandCompressedFile(target);
     } else {
       ExtractCabinet(target, folder);

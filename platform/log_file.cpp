@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "platform/file_io.h"
+#include "platform/utf8_path.h"
 
 namespace zephron::platform {
 namespace {
@@ -28,7 +29,7 @@ void ReportLoss(const std::string& path, std::string_view what, int error) {
 bool AppendLogEntry(const std::string& path, std::string_view bytes, std::string_view what) {
   if (AppendToFile(path, bytes)) return true;
   int error = errno;
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::filesystem::path folder = Utf8Path(path).parent_path();
   std::error_code ec;
   // A folder directly under the root is never made: an empty home gives
   // such paths, and they are no place for one user's log.

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/utf8_path.h"
 #include "tests/engine_transfer/transfer_fixture.h"
 #include "tests/fileupdate/update_fixture.h"
 #include "transfer/messages.h"
@@ -245,6 +246,10 @@ TEST_F(FileSelection, ForceDirectoryMakesEveryMissingParent) {
   EXPECT_TRUE(fs::is_directory(app / "a/b/c"));
   WriteFile(app / "file", "x");
   EXPECT_FALSE(engine.ForceDirectory((app / "file/sub").string()));
+  // Names outside the ANSI code page of a Windows system.
+  const fs::path greek = app / u8"\u0395\u03BB\u03BB\u03AC\u03B4\u03B1/\U0001F680";
+  EXPECT_TRUE(engine.ForceDirectory(platform::Utf8String(greek)));
+  EXPECT_TRUE(fs::is_directory(greek));
 }
 
 TEST_F(FileSelection, RunAndWaitReportsTheCommandAndTurnsAnExitCodeIntoTheLastError) {
