@@ -120,8 +120,16 @@ class KilledUpdate : public DriverFixture {
     posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    // Every process the updater starts inherits the mark, also one that a
+    // kill leaves between its fork and its exec, which still bears the
+    // updater's command line.
+    std::vector<char*> envp;
+    for (char** variable = environ; *variable != nullptr; ++variable) envp.push_back(*variable);
+    std::string mark = Mark();
+    envp.push_back(mark.data());
+    envp.push_back(nullptr);
     pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), environ), 0);
+    EXPECT_EQ(posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
     posix_spawn_file_actions_destroy(&actions);
     return pid;
   }
@@ -130,27 +138,32 @@ class KilledUpdate : public DriverFixture {
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  // The setup programs working on this installation and the application they
-  // restart (their command lines name its folder); only the setup program
-  // when setupOnly.
+  // The environment variable that marks the processes of this test's updates.
+  std::string Mark() const { return "ZEPHRON_KILL_TEST_RUN=" + sandbox.root().string(); }
+  // The setup programs working on this installation (their command lines name
+  // its folder) when setupOnly; else every process an updater of this test
+  // started, the setup programs and the application they restart among them.
   std::vector<pid_t> SetupProcesses(bool setupOnly = false) const {
     std::vector<pid_t> found;
     std::error_code ec;
+    const std::string mark = Mark();
     for (const auto& entry : fs::directory_iterator("/proc", ec)) {
       const std::string name = entry.path().filename().string();
       if (name.find_first_not_of("0123456789") != std::string::npos) continue;
       // A process may end while it is looked at: its file then reads as empty.
-      std::string cmdline;
-      try {
-        std::ifstream in(entry.path() / "cmdline", std::ios::binary);
-        cmdline.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-      } catch (const std::exception&) {
-        continue;
-      }
-      if ((!setupOnly || cmdline.find("zephronsetup") != std::string::npos) &&
-          cmdline.find(folder.string()) != std::string::npos) {
-        found.push_back(std::stoi(name));
-      }
+      const auto read = [&entry](const char* file) {
+        std::string text;
+        try {
+          std::ifstream in(entry.path() / file, std::ios::binary);
+          text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        } catch (const std::exception&) {
+        }
+        return text;
+      };
+      const bool ours = setupOnly ? read("cmdline").find("zephronsetup") != std::string::npos &&
+                                        read("cmdline").find(folder.string()) != std::string::npos
+                                  : read("environ").find(mark + '\0') != std::string::npos;
+      if (ours) found.push_back(std::stoi(name));
     }
     return found;
   }
