@@ -20,9 +20,9 @@
       GET /status500: "500 Internal Server Error" with a short body.
   servers.py fixture-start STATE / fixture-stop STATE
       starts (in the background) or stops nginx, the FTP server, the HTTP
-      helper (also on port 80 of a loopback address of its own), two proxies (open, Basic authentication) and a black-hole
-      port for test programs that cannot start them
-      themselves (the Windows ones under Wine); once all listen, STATE holds
+      helper (also on port 80 of a loopback address of its own), two
+      proxies (open, Basic authentication) and a black-hole port for test
+      programs that cannot start them themselves (the Windows ones under Wine); once all listen, STATE holds
       "name value" lines with their ports and folders.
 """
 import ctypes

@@ -24,24 +24,6 @@ namespace fs = std::filesystem;
 
 constexpr DWORD kWaitMs = 60000;
 
-struct Search {
-  DWORD process;
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK MatchMainWindow(HWND window, LPARAM data) {
-  auto* search = reinterpret_cast<Search*>(data);
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner != search->process || std::wstring(name) != L"ZephronMainWindow" || !IsWindowVisible(window)) {
-    return TRUE;
-  }
-  search->found = window;
-  return FALSE;
-}
-
 // The text of a control of another process: GetWindowTextW would give only
 // the text it was made with, WM_GETTEXT gives what it shows.
 std::string ControlText(HWND control) {
@@ -53,23 +35,47 @@ std::string ControlText(HWND control) {
   return platform::win32::Narrow(text);
 }
 
-// The bug report window of a zephron.exe; other test programs on the
-// display may show theirs. Found as it is made, it is complete once it shows.
-BOOL CALLBACK MatchReporterWindow(HWND window, LPARAM data) {
-  wchar_t caption[64] = {};
-  GetWindowTextW(window, caption, 64);
-  if (std::wstring(caption) != L"Bug Report" || !IsWindowVisible(window)) return TRUE;
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner);
-  if (process == nullptr) return TRUE;
+// The name of the program a process runs ("" when it cannot be asked).
+std::wstring ProgramName(DWORD processId) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  if (process == nullptr) return {};
   wchar_t image[MAX_PATH] = {};
   DWORD size = MAX_PATH;
   const bool named = QueryFullProcessImageNameW(process, 0, image, &size) != FALSE;
   CloseHandle(process);
-  if (!named || fs::path(image).filename() != L"zephron.exe") return TRUE;
-  *reinterpret_cast<HWND*>(data) = window;
-  return FALSE;
+  return named ? fs::path(image).filename().wstring() : std::wstring();
+}
+
+// The first visible top-level window of a zephron.exe with this class or
+// caption (other test programs on the display show theirs), once one shows;
+// null after a minute, or as soon as `running` ends. A window found as it
+// is made is complete once it shows.
+HWND ShownWindow(const wchar_t* className, const wchar_t* caption, HANDLE running = nullptr) {
+  struct Search {
+    const wchar_t* className;
+    const wchar_t* caption;
+    HWND found = nullptr;
+  } search{className, caption};
+  const auto match = [](HWND window, LPARAM data) -> BOOL {
+    auto* search = reinterpret_cast<Search*>(data);
+    wchar_t text[64] = {};
+    if (search->className) GetClassNameW(window, text, 64);
+    if (search->caption) GetWindowTextW(window, text, 64);
+    if (std::wstring(text) != (search->className ? search->className : search->caption) || !IsWindowVisible(window)) {
+      return TRUE;
+    }
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (ProgramName(owner) != L"zephron.exe") return TRUE;
+    search->found = window;
+    return FALSE;
+  };
+  for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
+    EnumWindows(match, reinterpret_cast<LPARAM>(&search));
+    if (search.found) return search.found;
+    if (running ? WaitForSingleObject(running, 50) == WAIT_OBJECT_0 : (Sleep(50), false)) return nullptr;
+  }
+  return nullptr;
 }
 
 class Win32App : public ::testing::Test {
@@ -106,13 +112,7 @@ class Win32App : public ::testing::Test {
   }
   // The process's main window once it shows; null when it does not within a minute.
   static HWND MainWindow(const PROCESS_INFORMATION& process) {
-    for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
-      Search search{process.dwProcessId};
-      EnumWindows(&MatchMainWindow, reinterpret_cast<LPARAM>(&search));
-      if (search.found) return search.found;
-      if (WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0) return nullptr;
-    }
-    return nullptr;
+    return ShownWindow(L"ZephronMainWindow", nullptr, process.hProcess);
   }
   // The exit code; 259 (still active) when the process did not end within a minute.
   static DWORD ExitCode(const PROCESS_INFORMATION& process) {
@@ -130,26 +130,16 @@ class Win32App : public ::testing::Test {
   std::deque<PROCESS_INFORMATION> started;  // references stay valid as it grows
 };
 
-TEST_F(Win32App, ShowsItsWindowAndASecondUpdaterEndsAtOnce) {
-  PROCESS_INFORMATION& first = Start();
+TEST_F(Win32App, ShowsItsWindowKeepsOutASecondUpdaterAndOpensWhereItWasClosed) {
+  const PROCESS_INFORMATION& first = Start();
   HWND window = MainWindow(first);
   ASSERT_NE(window, nullptr) << "no main window";
   wchar_t caption[128] = {};
   GetWindowTextW(window, caption, 128);
   EXPECT_EQ(platform::win32::Narrow(caption), "Corvexis Zephron 1.0.0");
-
-  PROCESS_INFORMATION& second = Start();
-  EXPECT_EQ(ExitCode(second), 0u);
+  EXPECT_EQ(ExitCode(Start()), 0u) << "a second updater ends at once";
   EXPECT_TRUE(IsWindow(window)) << "the first updater goes on";
 
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  EXPECT_EQ(ExitCode(first), 0u);
-}
-
-TEST_F(Win32App, TheWindowOpensWhereItWasClosed) {
-  const PROCESS_INFORMATION& first = Start();
-  HWND window = MainWindow(first);
-  ASSERT_NE(window, nullptr) << "no main window";
   const RECT centred = Frame(window);
   ASSERT_NE(centred.left, 37) << "the window must move for the test to tell";
   SetWindowPos(window, nullptr, 37, 41, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -183,11 +173,7 @@ TEST_F(Win32App, AFatalFaultBringsTheProgramBackAsTheBugReportWindow) {
   const PROCESS_INFORMATION& faulting = Start(L"qzkr5127");
   _wputenv_s(L"ZEPHRON_TEST_FAULT", L"");
   EXPECT_NE(ExitCode(faulting), 0u) << "the program ends with its fault";
-  HWND report = nullptr;
-  for (DWORD waited = 0; report == nullptr && waited < kWaitMs; waited += 50) {
-    EnumWindows(&MatchReporterWindow, reinterpret_cast<LPARAM>(&report));
-    if (report == nullptr) Sleep(50);
-  }
+  HWND report = ShownWindow(nullptr, L"Bug Report");
   ASSERT_NE(report, nullptr) << "no bug report window";
   const std::string contents = ControlText(GetDlgItem(report, bugreport::win32::TformException::kContents));
   EXPECT_NE(contents.find("ACCESS_VIOLATION"), std::string::npos) << contents;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/utf8_path.h"
 #include "tests/support/sandbox.h"
 
 namespace zephron::test {
@@ -13,15 +14,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// "Ελληνικά 🚀", in UTF-8.
-const fs::path kFolderName = fs::path(
-    std::u8string(u8"\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac \U0001F680"));
-
+// "Ελληνικά 🚀".
+const fs::path kFolderName = u8"\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac \U0001F680";
 // A path as the UTF-8 text that RunProgram takes.
-std::string Utf8(const fs::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
+const auto Utf8 = platform::Utf8String;
 
 TEST(Win32Arguments, TheSetupProgramReplacesAFileFromADownloadFolderNamedOutsideTheCodePage) {
   Sandbox sandbox;
