@@ -118,6 +118,8 @@ class Encoder {
         // The hash of the position serves both the search and the insertion.
         const std::size_t hash = Hash(base + pos);
         const std::uint32_t head = head_[hash];
+        // Entries at or below `low` are out of reach; offsets fit in 32 bits,
+        // the format's limit.
         const auto low = static_cast<std::uint32_t>(pos >= kMaxDistance ? pos - kMaxDistance : 0);
         if (head <= low) {
           // Nothing within reach shares the hash, as for most bytes of data
@@ -135,7 +137,7 @@ class Encoder {
         // read, fetched while the walk runs.
         for (std::size_t ahead = 1; ahead <= kHeadsAhead; ++ahead) __builtin_prefetch(head_.data() + Hash(base + pos + ahead));
         std::uint32_t source = 0;
-        const std::uint32_t length = FindMatch(base, pos, end, head, next, source);
+        const std::uint32_t length = FindMatch(base, pos, end, low, head, next, source);
         prev_[(pos + 1) % kWindow] = head;
         prev2_[(pos + 1) % kWindow] = next;
         head_[hash] = static_cast<std::uint32_t>(pos + 1);
@@ -261,7 +263,8 @@ class Encoder {
 
   // The length of the best match at p (0 when below kMinMatch), its input
   // offset in `source`; at least kMinMatch bytes follow p. `entry` heads the
-  // chain of p's hash, `next` is the link stored for it.
+  // chain of p's hash and is within reach, `next` is the link stored for it.
+  // Entries at or below `low` stand for candidates out of reach (or none).
   //
   // Chains only lead to older positions, and no slot within reach has been
   // reused (every entry inserted so far lies before p), so the links read
@@ -269,17 +272,13 @@ class Encoder {
   // the next entry at hand and loads the one after it from prev2_, so that
   // the load for a candidate overlaps the comparison of the one before
   // instead of waiting for it.
-  std::uint32_t FindMatch(const unsigned char* base, std::uint64_t p, std::uint64_t end, std::uint32_t entry,
-                          std::uint32_t next, std::uint32_t& source) const {
+  std::uint32_t FindMatch(const unsigned char* base, std::uint64_t p, std::uint64_t end, std::uint32_t low,
+                          std::uint32_t entry, std::uint32_t next, std::uint32_t& source) const {
     const auto limit = static_cast<std::uint32_t>(std::min<std::uint64_t>(kMaxMatch, end - p));
     const unsigned char* b = base + p;
-    // Candidates at or below `low` are out of reach (or none); offsets fit in
-    // 32 bits, the format's limit.
-    const auto low = static_cast<std::uint32_t>(p >= kMaxDistance ? p - kMaxDistance : 0);
     const std::uint32_t* const links2 = prev2_.data();
     std::uint32_t best = kMinMatch - 1;
     int left = kMaxChain;
-    if (entry <= low) return 0;
     // The chain of p's three bytes, until a match at least n - 1 back is
     // found. Only a candidate that agrees up to and including byte `best`
     // can be longer: `probe + entry` is where the candidate of entry holds
