@@ -3,6 +3,8 @@
 #include <atomic>
 #include <new>
 
+#include "platform/page_memory.h"
+
 namespace zephron::xmlnodes {
 
 // The head of a chunk; its nodes follow. `alive` counts the nodes not yet
@@ -10,8 +12,12 @@ namespace zephron::xmlnodes {
 // kHold instead of its nodes so far, which it settles when it moves on:
 // one atomic step per chunk, not per node. A node may be freed on another
 // thread than its load's (documents move between threads), hence atomic.
+// `bytes` is the chunk's size; `paged` says it came from the system's pages
+// rather than the heap.
 struct alignas(16) Chunk {
   std::atomic<std::size_t> alive;
+  std::size_t bytes;
+  bool paged;
 };
 
 namespace {
@@ -20,8 +26,14 @@ constexpr std::size_t kHold = std::size_t{1} << 40;  // more nodes than any chun
 
 void Release(Chunk* chunk, std::size_t count) {
   if (chunk->alive.fetch_sub(count, std::memory_order_acq_rel) == count) {
+    const std::size_t bytes = chunk->bytes;
+    const bool paged = chunk->paged;
     chunk->~Chunk();
-    ::operator delete(chunk);
+    if (paged) {
+      platform::FreePages(chunk, bytes);
+    } else {
+      ::operator delete(chunk);
+    }
   }
 }
 
@@ -37,9 +49,14 @@ void NodePool::NewChunk(std::size_t slot) {
   std::size_t bytes = nextSize_;
   while (bytes < sizeof(Chunk) + slot) bytes *= 2;
   if (nextSize_ < kMaxChunk) nextSize_ *= 2;
-  char* memory = static_cast<char*>(::operator new(bytes));
+  // A large document's chunks come in large pages: most of a load's memory
+  // is its nodes, and on some machines the faults of filling them in 4 KiB
+  // pages cost more than the parse.
+  char* memory = bytes >= platform::kLargePageBytes ? static_cast<char*>(platform::AllocatePages(bytes)) : nullptr;
+  const bool paged = memory != nullptr;
+  if (!paged) memory = static_cast<char*>(::operator new(bytes));
   if (chunk_ != nullptr) Release(chunk_, kHold - handed_);
-  chunk_ = new (memory) Chunk{kHold};
+  chunk_ = new (memory) Chunk{kHold, bytes, paged};
   handed_ = 0;
   next_ = memory + sizeof(Chunk);
   end_ = memory + bytes;

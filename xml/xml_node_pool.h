@@ -40,7 +40,7 @@ class NodePool {
   void NewChunk(std::size_t slot);
 
   static constexpr std::size_t kFirstChunk = 4096;
-  static constexpr std::size_t kMaxChunk = 256 * 1024;
+  static constexpr std::size_t kMaxChunk = std::size_t{2} << 20;  // a large page
 
   Chunk* chunk_ = nullptr;
   char* next_ = nullptr;

@@ -222,27 +222,27 @@ TEST_F(XmlTree, NodeMovedToAnotherDocumentBelongsToIt) {
 TEST(XmlLoadedNodes, OutliveTheirDocumentAndGoOneByOneInBothForms) {
   TxmlDocument source;
   source.Root()->SetName("r");
-  // Enough elements for several chunks.
-  for (int i = 0; i < 3000; ++i) source.Root()->CreateSubNode("n", std::to_string(i))->CreateSubNode("c", "x");
+  // Enough elements for several chunks, the last of them in large pages.
+  for (int i = 0; i < 30000; ++i) source.Root()->CreateSubNode("n", std::to_string(i))->CreateSubNode("c", "x");
   for (const bool compact : {false, true}) {
     TxmlMemoryStream saved;
     source.Save(saved, compact);
     saved.SetPosition(0);
     auto loaded = std::make_unique<TxmlDocument>();
     loaded->Load(saved, compact);
-    ASSERT_EQ(loaded->Root()->Count(), 3000);
+    ASSERT_EQ(loaded->Root()->Count(), 30000);
     auto target = std::make_unique<TxmlDocument>();
     TxmlNode* moved = loaded->Root()->Items(0);
     target->Root()->Add(loaded->Root()->Remove(moved));
     std::unique_ptr<TxmlNode> orphan = loaded->Root()->Remove(loaded->Root()->Last());
-    loaded->Root()->Items(1500)->RemoveYourselfAndFree();
+    loaded->Root()->Items(15000)->RemoveYourselfAndFree();
     loaded.reset();
     EXPECT_EQ(moved->Value(), "0");
     EXPECT_EQ(moved->Document(), target.get());
     moved->CreateSubNode("added", "y");
     EXPECT_EQ(moved->AsText(), "n:0\r\n   c:x\r\n   added:y\r\n");
     target.reset();
-    EXPECT_EQ(orphan->Value(), "2999");
+    EXPECT_EQ(orphan->Value(), "29999");
     EXPECT_EQ(orphan->Items(0)->Value(), "x");
   }
 }
