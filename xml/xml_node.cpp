@@ -80,7 +80,7 @@ TxmlNode::~TxmlNode() { TxmlNode::Clear(); }
 
 void TxmlNode::Clear() {
   // Children are unlinked before they go, so no destructor recurses.
-  std::vector<std::unique_ptr<TxmlNode>> pending = std::move(FItems);
+  NodeList pending = std::move(FItems);
   FItems.clear();
   while (!pending.empty()) {
     std::unique_ptr<TxmlNode> node = std::move(pending.back());

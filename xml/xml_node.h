@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "xml/xml_node_pool.h"
+
 namespace zephron {
 
 class TxmlDocument;
@@ -175,7 +177,9 @@ class TxmlNode {
   friend class TxmlDocument;
   friend class xmltext::ElementReader;  // hands a loaded element its children in one piece
 
-  std::vector<std::unique_ptr<TxmlNode>> FItems;
+  using NodeList = std::vector<std::unique_ptr<TxmlNode>, xmlnodes::ListAllocator<std::unique_ptr<TxmlNode>>>;
+
+  NodeList FItems;
   std::string FValue;
   std::string FName;
   TxmlNode* FParent;

@@ -39,6 +39,12 @@ void Release(Chunk* chunk, std::size_t count) {
 
 Chunk*& OwnerOf(void* node) { return static_cast<Chunk**>(node)[-1]; }
 
+// Lists larger than this go to the heap: a chunk moved on from early for
+// one would leave the rest of its room unused.
+constexpr std::size_t kMaxPooledList = 4096;
+
+thread_local NodePool* tListPool = nullptr;
+
 }  // namespace
 
 NodePool::~NodePool() {
@@ -66,6 +72,15 @@ void* AllocateHeapNode(std::size_t size) {
   void* node = static_cast<char*>(::operator new(kNodePrefix + size)) + kNodePrefix;
   OwnerOf(node) = nullptr;
   return node;
+}
+
+ListsFromPool::ListsFromPool(NodePool& pool) : previous_(tListPool) { tListPool = &pool; }
+
+ListsFromPool::~ListsFromPool() { tListPool = previous_; }
+
+void* AllocateList(std::size_t bytes) {
+  if (tListPool != nullptr && bytes <= kMaxPooledList) return tListPool->Allocate(bytes);
+  return AllocateHeapNode(bytes);
 }
 
 void FreeNode(void* node) {

@@ -664,7 +664,10 @@ class ElementReader {
   void Close() {
     Frame& frame = frames_[--depth_];
     auto& items = frame.node->FItems;
-    items.reserve(items.size() + frame.children.size());
+    {
+      xmlnodes::ListsFromPool lists(pool_);
+      items.reserve(items.size() + frame.children.size());
+    }
     for (auto& child : frame.children) items.push_back(std::move(child));
     frame.children.clear();
   }
