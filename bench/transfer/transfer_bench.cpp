@@ -9,6 +9,7 @@
 //
 //   build/bench/transfer/transfer_bench [MiB] [http|ftp|local ...]
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -143,6 +144,10 @@ int main(int argc, char** argv) {
   const auto clean = [&] {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(target, ec)) fs::remove(entry.path(), ec);
+    // Every round starts with nothing left to write back: a side's round
+    // would otherwise share the disk with the writeback of the file the
+    // other side left in memory.
+    ::sync();
   };
   ui::ScriptedDialogs dialogs;
   constexpr int kRounds = 3;
