@@ -1,6 +1,7 @@
 #include "platform/page_memory.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 
@@ -19,7 +20,7 @@ void* AllocatePages(std::size_t bytes) {
   if (head != 0) ::munmap(raw, head);
   // munmap works in whole pages: the end of the last page stays mapped, and
   // FreePages unmaps the same rounded range.
-  const std::uintptr_t pageMask = 4095;
+  static const auto pageMask = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE)) - 1;
   const std::uintptr_t used = (aligned + bytes + pageMask) & ~pageMask;
   const std::uintptr_t end = start + mapped;
   if (used < end) ::munmap(reinterpret_cast<void*>(used), end - used);

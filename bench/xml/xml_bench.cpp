@@ -143,14 +143,16 @@ long PeakRssKiB() {
   return usage.ru_maxrss;
 }
 
-// The peak resident memory since the last ResetPeak (VmHWM), or -1 where the
-// system does not tell it.
+// Starts the count of the peak resident memory (VmHWM) anew; false where
+// the system does not let it.
 bool ResetPeak() {
   std::FILE* f = std::fopen("/proc/self/clear_refs", "w");
   if (f == nullptr) return false;
   const bool ok = std::fputs("5", f) >= 0;
   return std::fclose(f) == 0 && ok;
 }
+// The peak resident memory since the last ResetPeak, or -1 where the system
+// does not tell it.
 long PeakSinceResetKiB() {
   std::FILE* f = std::fopen("/proc/self/status", "r");
   if (f == nullptr) return -1;
