@@ -92,6 +92,11 @@ class Encoder {
     unsigned char* out = flagAt + 1;
     unsigned flags = 1;
     // Closes the group after its eighth item and opens the next one.
+    // A literal item, its flag set.
+    auto putLiteral = [&](unsigned char byte) {
+      flags = flags * 2 + 1;
+      *out++ = byte;
+    };
     auto itemDone = [&]() -> bool {
       if (flags < 0x100) return true;
       *flagAt = kReversed[flags & 0xFF];
@@ -127,8 +132,7 @@ class Encoder {
           // here (no walk reads the link after it).
           prev_[(pos + 1) % kWindow] = 0;
           head_[hash] = static_cast<std::uint32_t>(pos + 1);
-          flags = flags * 2 + 1;
-          *out++ = base[pos++];
+          putLiteral(base[pos++]);
           if (!itemDone()) return -1;
           continue;
         }
@@ -153,14 +157,12 @@ class Encoder {
           InsertWithin(base, pos, std::min<std::uint64_t>(pos + length, hashEnd), hash, runEnd);
           pos += length;
         } else {
-          flags = flags * 2 + 1;
-          *out++ = base[pos++];
+          putLiteral(base[pos++]);
         }
         if (!itemDone()) return -1;
       }
       for (; pos < stop; ++pos) {
-        flags = flags * 2 + 1;
-        *out++ = base[pos];
+        putLiteral(base[pos]);
         if (!itemDone()) return -1;
       }
       if (pos > kMaxExpandedSize) return -1;
