@@ -29,6 +29,10 @@ constexpr std::uint32_t kMaxMatch = 18;
 constexpr std::uint32_t kMaxDistance = kWindow - kMaxMatch;
 constexpr int kHashBits = 16;
 constexpr int kMaxChain = 256;
+// Steps a walk goes on along the chain of p's own three bytes once it has a
+// match it could hop from: a hop costs a hash, a head from the table and a
+// new chain, which a few more entries of the chain at hand often save.
+constexpr int kStepsBeforeHop = 8;
 // Input kept in memory: the window behind the position, the lookahead and
 // room to read in large pieces; kSlack zero bytes after the data let the
 // match comparison read whole words.
@@ -281,12 +285,15 @@ class Encoder {
     const std::uint32_t* const links2 = prev2_.data();
     std::uint32_t best = kMinMatch - 1;
     int left = kMaxChain;
-    // The chain of p's three bytes, until a match at least n - 1 back is
-    // found. Only a candidate that agrees up to and including byte `best`
-    // can be longer: `probe + entry` is where the candidate of entry holds
-    // the two bytes ending there, `want` the two bytes of p they must equal.
+    // The chain of p's three bytes, until kStepsBeforeHop entries after the
+    // best match is at least n - 1 back (`far`). Only a candidate that agrees
+    // up to and including byte `best` can be longer: `probe + entry` is where
+    // the candidate of entry holds the two bytes ending there, `want` the two
+    // bytes of p they must equal.
     const unsigned char* probe = base + best - 2;
     std::uint16_t want = Load16(b + best - 1);
+    bool far = false;
+    int beforeHop = kStepsBeforeHop;
     for (;;) {
       const std::uint32_t after = links2[entry % kWindow];
       if (Load16(probe + entry) == want) {
@@ -296,12 +303,13 @@ class Encoder {
           best = n;
           source = candidate;
           if (n == limit) return best;
-          if (p - candidate >= n - 1) break;
+          far = p - candidate >= n - 1;
           probe = base + best - 2;
           want = Load16(b + best - 1);
         }
       }
       if (next <= low || --left == 0) return best >= kMinMatch ? best : 0;
+      if (far && --beforeHop == 0) break;
       entry = next;
       next = after;
     }
@@ -322,6 +330,7 @@ class Encoder {
       if (entry <= lowEntry || --left == 0) return best;
       next = links[entry % kWindow];
       const unsigned char* const at = base - 1 - shift;  // at + entry: the candidate of entry
+      far = false;
       for (;;) {
         const std::uint32_t after = links2[entry % kWindow];
         const unsigned char* const a = at + entry;
@@ -331,11 +340,13 @@ class Encoder {
             best = n;
             source = entry - 1 - shift;
             if (n == limit) return best;
-            // Far enough back to hop from; closer ones go on along this chain.
-            if (p - source >= n - 1) break;
+            // Far enough back to hop from, unless the chain ends here;
+            // closer ones go on along this chain.
+            far = p - source >= n - 1;
           }
         }
         if (next <= lowEntry || --left == 0) return best;
+        if (far) break;
         entry = next;
         next = after;
       }
