@@ -33,10 +33,13 @@ trap 'rm -f "$log"' EXIT
 
 # run NAME COMMAND...: runs one benchmark, showing its own output on stderr
 # and keeping its RESULT rows. A benchmark that fails is reported as such in
-# the table instead of ending the run.
+# the table instead of ending the run. Each starts after the files the one
+# before it wrote are on disk, so that their writeback does not run in its
+# time.
 failed=()
 run() {
   local name=$1; shift
+  sync
   echo "== $name: $*" >&2
   if ! "$@" 2>&1 | tee -a "$log" >&2; then
     failed+=("$name")
