@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
@@ -110,6 +111,40 @@ TEST_F(SzddCompressTest, LongestMatchDeepInTheChainIsFound) {
   data += target;
   ExpectRoundTrip(data);
   EXPECT_EQ(ItemCount(SzddCompress(data, 'n')), without + 1);
+}
+
+// The items of a greedy parse that takes at every position the longest
+// earlier string of 3 to 18 bytes at most 4078 bytes back, else a literal.
+std::size_t GreedyItemCount(const std::string& data) {
+  std::size_t items = 0;
+  for (std::size_t p = 0; p < data.size(); ++items) {
+    const std::size_t limit = std::min<std::size_t>(18, data.size() - p);
+    std::size_t best = 0;
+    for (std::size_t q = p > 4078 ? p - 4078 : 0; q < p && best < limit; ++q) {
+      std::size_t n = 0;
+      while (n < limit && data[q + n] == data[p + n]) ++n;
+      best = std::max(best, n);
+    }
+    p += best >= 3 ? best : 1;
+  }
+  return items;
+}
+
+TEST_F(SzddCompressTest, EveryMatchIsTheLongestWithinReach) {
+  // Words from a small vocabulary, and letters from a small alphabet: most
+  // longest matches lie behind shorter, newer ones.
+  static const char* words[] = {"the ", "of ", "update ", "updated ", "file ", "files ", "profile ",
+                                "version ", "versions ", "the file ", ".\r\n"};
+  std::mt19937 random(11);
+  std::string text;
+  while (text.size() < 60'000) text += words[std::min(random() % 11, random() % 11)];
+  std::string letters;
+  for (int i = 0; i < 60'000; ++i) letters += static_cast<char>('a' + random() % 4);
+  for (const std::string* data : {&text, &letters}) {
+    const std::string compressed = SzddCompress(*data, 'n');
+    EXPECT_EQ(ItemCount(compressed), GreedyItemCount(*data));
+    ExpectRoundTrip(*data);
+  }
 }
 
 TEST_F(SzddCompressTest, ToolNamesOutputAndRecordsTheMissingCharacter) {
