@@ -14,12 +14,10 @@
 #include <utility>
 #include <vector>
 
+#include "platform/lz_header.h"
+
 namespace zephron::platform {
 namespace {
-
-constexpr std::array<unsigned char, 8> kSzddSignature{'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
-constexpr std::size_t kHeaderSize = 14;
-constexpr unsigned char kModeLzss = 'A';
 
 // A descriptor closed when the object goes.
 class Descriptor {
@@ -248,7 +246,7 @@ class Expander {
   int in_;
   int out_;
   std::uint64_t expected_;
-  off_t offset_ = kHeaderSize;
+  off_t offset_ = kLzHeaderSize;
   std::uint64_t written_ = 0;
   std::vector<unsigned char> input_;
   std::vector<unsigned char> output_;
@@ -270,23 +268,14 @@ LzFile::LzFile(std::string path) : path_(std::move(path)) {
   if (fd < 0) return;  // kCannotOpen
   auto decoder = std::make_unique<Decoder>();
   decoder->fd = Descriptor(fd);
-  std::array<unsigned char, kHeaderSize> header{};
-  const ssize_t got = ReadAt(fd, header.data(), header.size(), 0);
-  // The QBasic variant shares the first bytes of the signature but not all.
-  if (got < static_cast<ssize_t>(kSzddSignature.size()) ||
-      !std::equal(kSzddSignature.begin(), kSzddSignature.end(), header.begin())) {
-    status_ = LzStatus::kNotCompressed;
-    return;
-  }
-  if (got < static_cast<ssize_t>(kHeaderSize) || header[8] != kModeLzss) {
-    status_ = LzStatus::kCorrupt;
-    return;
-  }
-  missingChar_ = static_cast<char>(header[9]);
-  expandedSize_ = std::uint64_t{header[10]} | (std::uint64_t{header[11]} << 8) | (std::uint64_t{header[12]} << 16) |
-                  (std::uint64_t{header[13]} << 24);
+  std::array<unsigned char, kLzHeaderSize> start{};
+  const ssize_t got = ReadAt(fd, start.data(), start.size(), 0);
+  LzHeader header;
+  status_ = ReadLzHeader(std::span(start).first(got > 0 ? static_cast<std::size_t>(got) : 0), header);
+  if (status_ != LzStatus::kOk) return;
+  missingChar_ = header.missingChar;
+  expandedSize_ = header.expandedSize;
   decoder_ = std::move(decoder);
-  status_ = LzStatus::kOk;
 }
 
 LzFile::~LzFile() = default;

@@ -9,6 +9,7 @@
 
 #include "platform/file_io.h"
 #include "platform/lz_expand.h"
+#include "platform/lz_header.h"
 #include "platform/win32_text.h"
 
 // The unit's own names; the system's functions are called by their wide names.
@@ -16,14 +17,6 @@
 #undef GetExpandedName
 
 namespace zephron::platform {
-namespace {
-
-constexpr std::array<unsigned char, 8> kSzddSignature{'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
-constexpr std::size_t kHeaderSize = 14;
-constexpr unsigned char kModeLzss = 'A';
-
-}  // namespace
-
 struct LzFile::Decoder {
   std::wstring path;
 };
@@ -34,24 +27,16 @@ LzFile::LzFile(std::string path) : path_(std::move(path)) {
   HANDLE file = ::CreateFileW(decoder->path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;  // kCannotOpen
-  std::array<unsigned char, kHeaderSize> header{};
+  std::array<unsigned char, kLzHeaderSize> start{};
   DWORD got = 0;
-  const bool read = ::ReadFile(file, header.data(), kHeaderSize, &got, nullptr);
+  const bool read = ::ReadFile(file, start.data(), static_cast<DWORD>(start.size()), &got, nullptr);
   ::CloseHandle(file);
-  if (!read || got < kSzddSignature.size() ||
-      !std::equal(kSzddSignature.begin(), kSzddSignature.end(), header.begin())) {
-    status_ = LzStatus::kNotCompressed;
-    return;
-  }
-  if (got < kHeaderSize || header[8] != kModeLzss) {
-    status_ = LzStatus::kCorrupt;
-    return;
-  }
-  missingChar_ = static_cast<char>(header[9]);
-  expandedSize_ = std::uint64_t{header[10]} | (std::uint64_t{header[11]} << 8) | (std::uint64_t{header[12]} << 16) |
-                  (std::uint64_t{header[13]} << 24);
+  LzHeader header;
+  status_ = ReadLzHeader(std::span(start).first(read ? got : 0), header);
+  if (status_ != LzStatus::kOk) return;
+  missingChar_ = header.missingChar;
+  expandedSize_ = header.expandedSize;
   decoder_ = std::move(decoder);
-  status_ = LzStatus::kOk;
 }
 
 LzFile::~LzFile() = default;
