@@ -95,12 +95,12 @@ class Encoder {
     unsigned char* flagAt = pending;
     unsigned char* out = flagAt + 1;
     unsigned flags = 1;
-    // Closes the group after its eighth item and opens the next one.
     // A literal item, its flag set.
     auto putLiteral = [&](unsigned char byte) {
       flags = flags * 2 + 1;
       *out++ = byte;
     };
+    // Closes the group after its eighth item and opens the next one.
     auto itemDone = [&]() -> bool {
       if (flags < 0x100) return true;
       *flagAt = kReversed[flags & 0xFF];
