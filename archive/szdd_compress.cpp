@@ -12,11 +12,11 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/lz_header.h"
+
 namespace zephron {
 namespace {
 
-constexpr std::array<char, 8> kSignature{'S', 'Z', 'D', 'D', '\x88', '\xF0', '\x27', '\x33'};
-constexpr std::size_t kHeaderSize = 14;
 constexpr std::uint32_t kWindow = 4096;
 // The decoder's window starts with its write position here; a back-reference
 // names a window position, so input byte k sits at (kStart + k) mod kWindow.
@@ -370,12 +370,8 @@ class Encoder {
 };
 
 void PutHeader(std::ostream& out, char missingChar, std::uint32_t size) {
-  std::array<char, kHeaderSize> header{};
-  std::memcpy(header.data(), kSignature.data(), kSignature.size());
-  header[8] = 'A';
-  header[9] = missingChar;
-  for (int i = 0; i < 4; ++i) header[10 + i] = static_cast<char>((size >> (8 * i)) & 0xFF);
-  out.write(header.data(), header.size());
+  const auto header = platform::LzHeaderBytes({missingChar, size});
+  out.write(reinterpret_cast<const char*>(header.data()), static_cast<std::streamsize>(header.size()));
 }
 
 }  // namespace

@@ -23,4 +23,13 @@ LzStatus ReadLzHeader(std::span<const unsigned char> start, LzHeader& header) {
   return LzStatus::kOk;
 }
 
+std::array<unsigned char, kLzHeaderSize> LzHeaderBytes(const LzHeader& header) {
+  std::array<unsigned char, kLzHeaderSize> bytes{};
+  std::copy(kSzddSignature.begin(), kSzddSignature.end(), bytes.begin());
+  bytes[8] = kModeLzss;
+  bytes[9] = static_cast<unsigned char>(header.missingChar);
+  for (int i = 0; i < 4; ++i) bytes[10 + i] = static_cast<unsigned char>((header.expandedSize >> (8 * i)) & 0xFF);
+  return bytes;
+}
+
 }  // namespace zephron::platform

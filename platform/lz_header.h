@@ -3,6 +3,7 @@
 // size. Read the same way on every system.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -24,5 +25,9 @@ struct LzHeader {
 // signature, kCorrupt when the signature is followed by too little or by
 // another mode.
 LzStatus ReadLzHeader(std::span<const unsigned char> start, LzHeader& header);
+
+// The header of an LZSS-mode file; the expanded size is kept in 32 bits, the
+// format's limit.
+std::array<unsigned char, kLzHeaderSize> LzHeaderBytes(const LzHeader& header);
 
 }  // namespace zephron::platform
