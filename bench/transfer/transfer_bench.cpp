@@ -8,7 +8,9 @@
 //   RESULT|<operation>|<ours>|<peer>|<unit>|<goal>
 //
 //   build/bench/transfer/transfer_bench [MiB] [http|ftp|local ...]
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -68,6 +70,21 @@ void WriteData(const fs::path& path, std::uint64_t bytes) {
   }
 }
 
+// On a virtual machine that hands the pages the guest frees back to the
+// host (free page reporting), the first write to such a page costs a fault
+// in the host, several times the cost of the write. Which side of a round
+// gets those pages for its file's page cache is chance. Touching as much
+// memory as the round will use just before it, in a child process that
+// then frees it, leaves free pages the host still backs, for either side.
+void WarmFreeMemory(std::uint64_t bytes) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    void* pages = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    ::_exit(pages == MAP_FAILED ? 1 : 0);
+  }
+  if (child > 0) ::waitpid(child, nullptr, 0);
+}
+
 struct Figures {
   double bestA = 0, bestB = 0;  // MiB/s
   double cpuA = 0, cpuB = 0;    // lowest CPU seconds per GiB (a: this process, b: the child program)
@@ -83,6 +100,7 @@ Figures BestOfBoth(int rounds, std::uint64_t bytes, const std::function<bool()>&
   for (int i = 0; i < rounds; ++i) {
     for (int which = 0; which < 2; ++which) {
       cleanup();
+      WarmFreeMemory(bytes + bytes / 4);
       bool ok = false;
       const int who = which == 0 ? RUSAGE_SELF : RUSAGE_CHILDREN;
       const double cpuBefore = CpuSeconds(who);
