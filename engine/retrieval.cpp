@@ -44,10 +44,7 @@ namespace {
 constexpr std::size_t kInternetBlock = 4096;
 constexpr std::size_t kLocalBlock = 32768;
 // What a download gathers of its blocks before writing them to its file.
-// Larger writes (32 KiB and up) made the page cache take larger pages for
-// the file, and on virtual machines that hand free memory back to the host
-// those came slow to fill in one run out of two or three.
-constexpr std::size_t kWriteBuffer = 16 * 1024;
+constexpr std::size_t kWriteBuffer = 256 * 1024;
 constexpr std::uint32_t kErrorInvalidName = 123;
 
 constexpr std::uint32_t kErrorDiskFull = 112;
