@@ -96,7 +96,7 @@ void TempFile::Appended(std::size_t bytes) {
   // disk (pages still being written stay, and go at a later window): it
   // does not push the rest of the machine out of memory, and its next
   // windows reuse pages just freed, which a virtual machine that returns
-  // free memory to its host has not yet given back. A file of up to four
+  // free memory to its host has not yet given back. A file smaller than five
   // windows stays whole in the cache, for whatever reads it next.
   if (queued_ >= 4 * kWritebackWindow) {
     ::posix_fadvise(file_, 0, queued_ - 2 * kWritebackWindow, POSIX_FADV_DONTNEED);
