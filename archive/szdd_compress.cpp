@@ -100,6 +100,14 @@ class Encoder {
       flags = flags * 2 + 1;
       *out++ = byte;
     };
+    // A back-reference to `length` bytes at input offset `source`.
+    auto putMatch = [&](std::uint32_t source, std::uint32_t length) {
+      const std::uint32_t position = (kStart + source) % kWindow;
+      out[0] = static_cast<unsigned char>(position & 0xFF);
+      out[1] = static_cast<unsigned char>(((position >> 4) & 0xF0) | (length - kMinMatch));
+      out += 2;
+      flags <<= 1;
+    };
     // Closes the group after its eighth item and opens the next one.
     auto itemDone = [&]() -> bool {
       if (flags < 0x100) return true;
@@ -150,16 +158,28 @@ class Encoder {
         prev2_[(pos + 1) % kWindow] = next;
         head_[hash] = static_cast<std::uint32_t>(pos + 1);
         if (length >= kMinMatch) {
-          const std::uint32_t position = (kStart + source) % kWindow;
-          out[0] = static_cast<unsigned char>(position & 0xFF);
-          out[1] = static_cast<unsigned char>(((position >> 4) & 0xF0) | (length - kMinMatch));
-          out += 2;
-          flags <<= 1;
+          putMatch(source, length);
           // A match one byte back repeats that byte: the positions whose three
           // bytes all lie inside it form a run.
           const std::uint64_t runEnd = source + 1 == pos ? pos + length - 2 : 0;
           InsertWithin(base, pos, std::min<std::uint64_t>(pos + length, hashEnd), hash, runEnd);
           pos += length;
+          if (runEnd != 0 && length == kMaxMatch) {
+            // Further on in the run, the newest entry of the run's hash is
+            // always the byte just before: a search would find each full
+            // match the run still holds one byte back. The two bytes after
+            // each match are the run's too, so that all positions in it have
+            // the run's hash.
+            const std::uint64_t runStart = pos;
+            const std::uint64_t pattern = 0x0101010101010101u * base[pos - 1];
+            while (pos + kMaxMatch < hashStop && Load64(base + pos) == pattern && Load64(base + pos + 8) == pattern &&
+                   Load32(base + pos + 16) == static_cast<std::uint32_t>(pattern)) {
+              if (!itemDone()) return -1;
+              putMatch(static_cast<std::uint32_t>(pos - 1), kMaxMatch);
+              pos += kMaxMatch;
+            }
+            if (pos > runStart) LinkRun(runStart, pos, hash);
+          }
         } else {
           putLiteral(base[pos++]);
         }
@@ -252,6 +272,21 @@ class Encoder {
       lastPrev = link;
     }
     if (last > first + 1) heads[lastHash] = static_cast<std::uint32_t>(last);
+  }
+
+  // Adds the positions from `first` up to `last` (exclusive), all inside a
+  // run of one byte value whose hash is `hash` and which goes on from the
+  // position before `first`: each links to the position before it. Slots
+  // are reused every kWindow entries, so only the newest kWindow are stored.
+  void LinkRun(std::uint64_t first, std::uint64_t last, std::size_t hash) {
+    std::uint32_t* const prev = prev_.data();
+    std::uint32_t* const prev2 = prev2_.data();
+    for (auto entry = static_cast<std::uint32_t>(std::max(first, last - std::min<std::uint64_t>(last, kWindow)) + 1);
+         entry <= last; ++entry) {
+      prev[entry % kWindow] = entry - 1;
+      prev2[entry % kWindow] = entry - 2;
+    }
+    head_[hash] = static_cast<std::uint32_t>(last);
   }
 
   // The number of equal bytes at a and b, at most limit (<= kMaxMatch).

@@ -147,6 +147,34 @@ TEST_F(SzddCompressTest, EveryMatchIsTheLongestWithinReach) {
   }
 }
 
+TEST_F(SzddCompressTest, RunsOfOneByteLeaveEveryMatchTheLongest) {
+  // Runs of lengths around a match's and the window's size, of a few values,
+  // between words; each run ends in a few random bytes that come again, two
+  // bytes of the run before them, after the next run. Only the end of that
+  // run holds them: positions in a run must be found again as if each had
+  // been searched.
+  static const char* words[] = {"a", "ab ", "ba", " the ", "aab", "bb ", "  update", "file  "};
+  const std::size_t lengths[] = {1, 2, 3, 17, 18, 19, 20, 21, 36, 37, 38, 39, 55, 4095, 4096, 4097, 9000};
+  std::mt19937 random(13);
+  std::string data;
+  std::string echo;
+  while (data.size() < 150'000) {
+    const char value = "ab "[random() % 3];
+    data.append(lengths[random() % 17], value);
+    std::string end(2, value);
+    for (int i = 0; i < 6; ++i) end += static_cast<char>(random() & 0xFF);
+    data += end.substr(2);
+    data += echo;
+    echo = end;
+    for (unsigned n = random() % 4; n > 0; --n) data += words[random() % 8];
+  }
+  EXPECT_EQ(ItemCount(SzddCompress(data, 'n')), GreedyItemCount(data));
+  ExpectRoundTrip(data);
+  // Runs that go on across the reads of the input in large pieces.
+  while (data.size() < 2'300'000) data.append(lengths[random() % 17] * 7, "ab"[random() % 2]) += words[random() % 8];
+  ExpectRoundTrip(data);
+}
+
 TEST_F(SzddCompressTest, ToolNamesOutputAndRecordsTheMissingCharacter) {
   const std::string data(5000, 'z');
   WriteFile(box_.root() / "setup.exe", data);
