@@ -108,10 +108,9 @@ class Encoder {
       out += 2;
       flags <<= 1;
     };
-    // Closes the group after its eighth item and opens the next one.
-    auto itemDone = [&]() -> bool {
-      if (flags < 0x100) return true;
-      *flagAt = kReversed[flags & 0xFF];
+    // Closes the group with its flag byte and opens the next one.
+    auto closeGroup = [&](unsigned char flagByte) -> bool {
+      *flagAt = flagByte;
       flags = 1;
       if (out - pending >= static_cast<std::ptrdiff_t>(kPendingSize)) {
         if (!Write(pending, static_cast<std::size_t>(out - pending))) return false;
@@ -120,7 +119,10 @@ class Encoder {
       flagAt = out++;
       return true;
     };
+    // Closes the group after its eighth item.
+    auto itemDone = [&]() -> bool { return flags < 0x100 || closeGroup(kReversed[flags & 0xFF]); };
     std::uint64_t pos = 0;  // input offset of the next byte to encode
+    bool plain = false;     // the last item was a literal with nothing in reach
     while (true) {
       if (!Fill(pos)) return -1;
       const unsigned char* base = buffer_.data() - base_;  // base[offset] is that input byte
@@ -132,6 +134,21 @@ class Encoder {
       const std::uint64_t hashEnd = end >= kMinMatch ? end - kMinMatch + 1 : 0;
       const std::uint64_t hashStop = std::min(stop, hashEnd);
       while (pos < hashStop) {
+        if (flags == 1 && plain && pos + 8 <= hashStop) {
+          // At the start of a group after a literal with nothing in reach,
+          // as in data that does not repeat: the literals before the first
+          // position with an entry in reach, a whole group of them at once.
+          const unsigned literals = LiteralsAhead(base, pos);
+          if (literals == 8) {
+            std::memcpy(out, base + pos, 8);
+            out += 8;
+            pos += 8;
+            if (!closeGroup(0xFF)) return -1;
+            continue;
+          }
+          for (unsigned i = 0; i < literals; ++i) putLiteral(base[pos++]);
+          plain = false;
+        }
         // The hash of the position serves both the search and the insertion.
         const std::size_t hash = Hash(base + pos);
         const std::uint32_t head = head_[hash];
@@ -145,6 +162,7 @@ class Encoder {
           prev_[(pos + 1) % kWindow] = 0;
           head_[hash] = static_cast<std::uint32_t>(pos + 1);
           putLiteral(base[pos++]);
+          plain = true;
           if (!itemDone()) return -1;
           continue;
         }
@@ -272,6 +290,23 @@ class Encoder {
       lastPrev = link;
     }
     if (last > first + 1) heads[lastHash] = static_cast<std::uint32_t>(last);
+  }
+
+  // How many of the eight positions from p on have no entry within reach
+  // that shares their hash, up to the first that has: those are literals,
+  // and are added here with a link that ends every walk (no walk reads the
+  // link after it).
+  unsigned LiteralsAhead(const unsigned char* base, std::uint64_t p) {
+    std::uint32_t* const heads = head_.data();
+    std::uint32_t* const prev = prev_.data();
+    unsigned n = 0;
+    for (; n < 8; ++n, ++p) {
+      const std::size_t hash = Hash(base + p);
+      if (heads[hash] > (p >= kMaxDistance ? p - kMaxDistance : 0)) break;
+      prev[(p + 1) % kWindow] = 0;
+      heads[hash] = static_cast<std::uint32_t>(p + 1);
+    }
+    return n;
   }
 
   // Adds the positions from `first` up to `last` (exclusive), all inside a

@@ -132,7 +132,8 @@ std::size_t GreedyItemCount(const std::string& data) {
 
 TEST_F(SzddCompressTest, EveryMatchIsTheLongestWithinReach) {
   // Words from a small vocabulary, and letters from a small alphabet: most
-  // longest matches lie behind shorter, newer ones.
+  // longest matches lie behind shorter, newer ones. Random bytes with
+  // copies: long stretches of literals between matches.
   static const char* words[] = {"the ", "of ", "update ", "updated ", "file ", "files ", "profile ",
                                 "version ", "versions ", "the file ", ".\r\n"};
   std::mt19937 random(11);
@@ -140,7 +141,16 @@ TEST_F(SzddCompressTest, EveryMatchIsTheLongestWithinReach) {
   while (text.size() < 60'000) text += words[std::min(random() % 11, random() % 11)];
   std::string letters;
   for (int i = 0; i < 60'000; ++i) letters += static_cast<char>('a' + random() % 4);
-  for (const std::string* data : {&text, &letters}) {
+  std::string pieces;  // random bytes between copies of earlier ones, near and far
+  while (pieces.size() < 30'000) {
+    if (pieces.size() < 64 || random() % 2 == 0) {
+      for (unsigned n = random() % 40; n > 0; --n) pieces += static_cast<char>(random() & 0xFF);
+    } else {
+      const std::size_t back = 1 + random() % std::min<std::size_t>(pieces.size() - 1, 5000);
+      pieces += pieces.substr(pieces.size() - back, 3 + random() % 20);
+    }
+  }
+  for (const std::string* data : {&text, &letters, &pieces}) {
     const std::string compressed = SzddCompress(*data, 'n');
     EXPECT_EQ(ItemCount(compressed), GreedyItemCount(*data));
     ExpectRoundTrip(*data);
