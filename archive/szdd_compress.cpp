@@ -154,7 +154,7 @@ class Encoder {
         const std::uint32_t head = head_[hash];
         // Entries at or below `low` are out of reach; offsets fit in 32 bits,
         // the format's limit.
-        const auto low = static_cast<std::uint32_t>(pos >= kMaxDistance ? pos - kMaxDistance : 0);
+        const std::uint32_t low = Low(pos);
         if (head <= low) {
           // Nothing within reach shares the hash, as for most bytes of data
           // that does not repeat: a literal, and a link that ends every walk
@@ -246,6 +246,9 @@ class Encoder {
     return true;
   }
 
+  // Entries at or below it stand for candidates out of reach of input offset p.
+  static std::uint32_t Low(std::uint64_t p) { return static_cast<std::uint32_t>(p >= kMaxDistance ? p - kMaxDistance : 0); }
+
   static std::size_t Hash(const unsigned char* p) {
     // The first three bytes, in the high bits (the fourth is at most slack).
     return ((Load32(p) << 8) * 2654435761u) >> (32 - kHashBits);
@@ -302,7 +305,7 @@ class Encoder {
     unsigned n = 0;
     for (; n < 8; ++n, ++p) {
       const std::size_t hash = Hash(base + p);
-      if (heads[hash] > (p >= kMaxDistance ? p - kMaxDistance : 0)) break;
+      if (heads[hash] > Low(p)) break;
       prev[(p + 1) % kWindow] = 0;
       heads[hash] = static_cast<std::uint32_t>(p + 1);
     }
@@ -316,8 +319,8 @@ class Encoder {
   void LinkRun(std::uint64_t first, std::uint64_t last, std::size_t hash) {
     std::uint32_t* const prev = prev_.data();
     std::uint32_t* const prev2 = prev2_.data();
-    for (auto entry = static_cast<std::uint32_t>(std::max(first, last - std::min<std::uint64_t>(last, kWindow)) + 1);
-         entry <= last; ++entry) {
+    for (auto entry = static_cast<std::uint32_t>((last - first > kWindow ? last - kWindow : first) + 1); entry <= last;
+         ++entry) {
       prev[entry % kWindow] = entry - 1;
       prev2[entry % kWindow] = entry - 2;
     }
