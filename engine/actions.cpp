@@ -4,6 +4,7 @@
 // engine's hooks around them.
 #include "engine/control_file.h"
 #include "engine/zephron.h"
+#include "platform/file_io.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/profile.h"
@@ -76,7 +77,13 @@ int TZephron::UpdateActions() {
       if (!allowPostResult) return -1;
     }
   }
-  if (FSaveUpdate) UpdateDatePut(FNewVersionDate);
+  if (FSaveUpdate) {
+    // What the pass fetched and unpacked is on disk before the pass is
+    // recorded as done: a power cut must not leave the record of an update
+    // whose files were never written.
+    for (const std::string& folder : FWrittenFolders) platform::FlushFileSystem(folder);
+    UpdateDatePut(FNewVersionDate);
+  }
 
   const platform::ProfileFile file(platform::ToSlashes(FControlFileName));
   TActionSection action = ReadActionSection(file, EngineExpander(*this));

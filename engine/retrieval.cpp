@@ -67,14 +67,15 @@ std::int64_t NowMs() {
 // every temporary file is made, so that moving one onto them is a rename.
 std::string DownloadFolder(const TZephron& engine) { return platform::ToSlashes(engine.WinTempDir()); }
 
-// The temporary file of a retrieval; the first one in a folder also clears
-// that folder of the temporary files killed processes left.
-std::optional<platform::TempFile> NewTempFile(const std::string& folder, std::vector<std::string>& cleaned) {
+// The temporary file of a retrieval into target; the first one in a folder
+// also clears that folder of the temporary files killed processes left.
+std::optional<platform::TempFile> NewTempFile(const std::string& folder, const std::string& target,
+                                              std::vector<std::string>& cleaned) {
   if (std::find(cleaned.begin(), cleaned.end(), folder) == cleaned.end()) {
     cleaned.push_back(folder);
     platform::RemoveStaleTempFiles(folder, kStaleTempFileAge);
   }
-  return platform::TempFile::Create(folder);
+  return platform::TempFile::Create(folder, platform::FileExists(target));
 }
 
 // A name taken from a URL may only name a file inside the target folder.
@@ -88,6 +89,10 @@ bool TZephron::URLGetFile(const HInternet& hfile, const std::string& url, bool u
   DoStatus(msgDownload, url, 3, 0);
   const std::string name = URLtoFile(url);
   const std::string folder = platform::ToSlashes(tgt);
+  const std::string written = platform::ExtractFilePath(folder);
+  if (std::find(FWrittenFolders.begin(), FWrittenFolders.end(), written) == FWrittenFolders.end()) {
+    FWrittenFolders.push_back(written);
+  }
 
   // A name that is empty, "." or ".." or holds a separator would make the
   // download replace a folder or land outside the target folder.
@@ -182,7 +187,7 @@ bool TZephron::URLGetFile(const HInternet& hfile, const std::string& url, bool u
     return refuseName();
   }
   const std::string target = folder + targetName;
-  std::optional<platform::TempFile> temp = NewTempFile(DownloadFolder(*this), FCleanedTempFolders);
+  std::optional<platform::TempFile> temp = NewTempFile(DownloadFolder(*this), target, FCleanedTempFolders);
   if (!temp) {
     InternetCloseHandle(request);
     return false;
@@ -304,7 +309,7 @@ bool TZephron::CopyLocalFile(const std::string& source, const std::string& targe
   std::fseek(in.get(), 0, SEEK_SET);
   std::setvbuf(in.get(), nullptr, _IONBF, 0);
 
-  std::optional<platform::TempFile> temp = NewTempFile(DownloadFolder(*this), FCleanedTempFolders);
+  std::optional<platform::TempFile> temp = NewTempFile(DownloadFolder(*this), to, FCleanedTempFolders);
   if (!temp) return false;
 
   bool cancel = false;

@@ -123,12 +123,37 @@ std::string CopyBeside(const std::string& from, const std::string& folder) {
   return path;
 }
 
+// Puts what has been written to a file that is to be moved on disk. One
+// that cannot be opened moves as it is; only a failed flush (an I/O error)
+// keeps it from moving.
+bool FlushBeforeMove(const std::string& path) {
+  // O_NONBLOCK: a FIFO must not wait for a writer. A file its owner may only
+  // write is opened for writing.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return true;
+  const bool ok = ::fsync(fd) == 0;
+  ::close(fd);
+  return ok;
+}
+
 }  // namespace
 
 bool MoveFileReplacing(const std::string& from, const std::string& to) {
   if (DirectoryExists(to)) return false;
-  if (::rename(from.c_str(), to.c_str()) == 0) return true;
-  if (errno != EXDEV) return false;
+  // A file about to be replaced is lost with the rename: what takes its name
+  // is on disk first, so that a crash or power cut never leaves the name
+  // with an empty or partial file where a whole one was. A new name loses
+  // nothing and leaves the writing to the kernel.
+  struct stat target {};
+  struct stat source {};
+  const bool replacing = ::lstat(to.c_str(), &target) == 0;
+  // Across file systems the copy beside the target is flushed instead.
+  if (!replacing || (::stat(from.c_str(), &source) == 0 && source.st_dev == target.st_dev)) {
+    if (replacing && !FlushBeforeMove(from)) return false;
+    if (::rename(from.c_str(), to.c_str()) == 0) return true;
+    if (errno != EXDEV) return false;
+  }
   const auto slash = to.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : to.substr(0, slash + 1);
   const std::string copy = CopyBeside(from, folder);
@@ -139,6 +164,14 @@ bool MoveFileReplacing(const std::string& from, const std::string& to) {
   }
   ::unlink(from.c_str());
   return true;
+}
+
+bool FlushFileSystem(const std::string& folder) {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::syncfs(fd) == 0;
+  ::close(fd);
+  return ok;
 }
 
 std::FILE* OpenRegularFileForReading(const std::string& path) {

@@ -25,9 +25,17 @@ bool DeleteFile(const std::string& path);        // a file only; false for folde
 // Puts from in place of to, which may exist (a file, also a read-only one)
 // and is never missing or partly written on the way: a rename that replaces
 // it at once, or across file systems a copy to a temporary name beside to,
-// flushed to disk, then renamed over it. A failed copy is removed again and
-// leaves to and from as they were. False for a folder in the way.
+// flushed to disk, then renamed over it. A file to is replaced only once
+// from is on disk, so that a crash or power cut cannot leave to empty or
+// partial; a new name is left to the kernel's writing. A failed copy or
+// flush leaves to and from as they were. False for a folder in the way.
 bool MoveFileReplacing(const std::string& from, const std::string& to);
+
+// Puts everything written to the file system that holds folder on disk:
+// once, before what was written there is recorded as done, instead of a
+// flush per file. False when that fails. On Windows it needs the right to
+// open the volume; without it the system's own writing is left to do it.
+bool FlushFileSystem(const std::string& folder);
 
 // Copies the next block of at most buffer.size() bytes from in to out, both
 // at their file positions, which advance. While kernelCopy holds the kernel

@@ -55,6 +55,17 @@ bool DeleteFile(const std::string& path) {
 
 namespace {
 
+// Puts what has been written to a file that is to be moved on disk. One
+// that cannot be opened for writing (read-only, held by another) moves as it
+// is; only a failed flush keeps it from moving.
+bool FlushBeforeMove(const std::wstring& path) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return true;
+  const bool flushed = ::FlushFileBuffers(file) != 0;
+  ::CloseHandle(file);
+  return flushed;
+}
+
 // Copies from into a new temporary file in the folder of to, flushed to
 // disk; its name, or empty.
 std::wstring CopyBeside(const std::wstring& from, const std::wstring& to) {
@@ -87,6 +98,9 @@ bool MoveFileReplacing(const std::string& from, const std::string& to) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
     ::SetFileAttributesW(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
   }
+  // A file about to be replaced is lost with the move: what takes its name
+  // is on disk first. A new name loses nothing.
+  if (attributes != INVALID_FILE_ATTRIBUTES && !FlushBeforeMove(source)) return false;
   constexpr DWORD kReplace = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
   if (::MoveFileExW(source.c_str(), target.c_str(), kReplace)) return true;
   if (::GetLastError() != ERROR_NOT_SAME_DEVICE) return false;
@@ -100,6 +114,21 @@ bool MoveFileReplacing(const std::string& from, const std::string& to) {
   }
   ::DeleteFileW(source.c_str());
   return true;
+}
+
+bool FlushFileSystem(const std::string& folder) {
+  wchar_t volume[MAX_PATH + 1] = {};
+  if (!::GetVolumePathNameW(WidePath(folder.empty() ? "." : folder).c_str(), volume, MAX_PATH)) return false;
+  // "C:\" names the volume as "\\.\C:"; a mounted folder has no such name.
+  std::wstring device(volume);
+  if (device.size() != 3 || device[1] != L':') return true;
+  device = L"\\\\.\\" + device.substr(0, 2);
+  HANDLE handle = ::CreateFileW(device.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return true;
+  const bool flushed = ::FlushFileBuffers(handle) != 0;
+  ::CloseHandle(handle);
+  return flushed;
 }
 
 std::FILE* OpenRegularFileForReading(const std::string& path) {

@@ -22,7 +22,7 @@ constexpr std::int64_t kWritebackWindow = std::int64_t{8} << 20;
 
 }  // namespace
 
-std::optional<TempFile> TempFile::Create(const std::string& folder) {
+std::optional<TempFile> TempFile::Create(const std::string& folder, bool toReplace) {
   const auto ticks = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
   unsigned number = (ticks & 0xFFFFu) == 0 ? 1 : (ticks & 0xFFFFu);
   for (unsigned attempt = 0; attempt < 0xFFFFu; ++attempt) {
@@ -33,7 +33,7 @@ std::optional<TempFile> TempFile::Create(const std::string& folder) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       ::flock(fd, LOCK_EX);
-      return TempFile(path, fd);
+      return TempFile(path, fd, toReplace);
     }
     if (errno != EEXIST) return std::nullopt;
     number = number == 0xFFFFu ? 1 : number + 1;
@@ -45,6 +45,7 @@ TempFile::TempFile(TempFile&& other) noexcept
     : path_(std::move(other.path_)),
       file_(std::exchange(other.file_, kNoFile)),
       kept_(std::exchange(other.kept_, true)),
+      writeBack_(other.writeBack_),
       written_(other.written_),
       queued_(other.queued_) {}
 
@@ -55,6 +56,7 @@ TempFile& TempFile::operator=(TempFile&& other) noexcept {
     path_ = std::move(other.path_);
     file_ = std::exchange(other.file_, kNoFile);
     kept_ = std::exchange(other.kept_, true);
+    writeBack_ = other.writeBack_;
     written_ = other.written_;
     queued_ = other.queued_;
   }
@@ -89,7 +91,7 @@ ssize_t TempFile::CopyFrom(std::FILE* in, std::span<std::byte> buffer, bool& ker
 
 void TempFile::Appended(std::size_t bytes) {
   written_ += static_cast<std::int64_t>(bytes);
-  if (written_ - queued_ < kWritebackWindow) return;
+  if (!writeBack_ || written_ - queued_ < kWritebackWindow) return;
   // Only starts the writes; a file system without it leaves all to the flush.
   ::sync_file_range(file_, queued_, written_ - queued_, SYNC_FILE_RANGE_WRITE);
   // A large file leaves the page cache behind it as its windows reach the
@@ -106,11 +108,7 @@ void TempFile::Appended(std::size_t bytes) {
 
 bool TempFile::Close() {
   if (file_ < 0) return true;
-  // On disk before it may replace a target: a crash must not leave a
-  // renamed but empty file.
-  bool ok = ::fsync(file_) == 0;
-  ok = ::close(std::exchange(file_, kNoFile)) == 0 && ok;
-  return ok;
+  return ::close(std::exchange(file_, kNoFile)) == 0;
 }
 
 bool TempFile::Delete() {

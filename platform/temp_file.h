@@ -7,9 +7,11 @@
 // delete it), so that a cleaner can tell a file still being written from an
 // abandoned one: it removes only files it gets hold of exclusively at once.
 //
-// On Linux what is written is handed to the disk in windows of a few MiB
-// while the file grows, so that the flush before it replaces its target
-// waits for the last window only, not for the whole file.
+// A file that is to replace an existing one is flushed to disk before the
+// rename (MoveFileReplacing). On Linux what such a file gets written is
+// handed to the disk in windows of a few MiB while it grows, so that the
+// flush waits for the last window only, not for the whole file; a file for
+// a new name is left to the kernel's writing, as any program's output is.
 #pragma once
 
 #include <chrono>
@@ -26,9 +28,10 @@ namespace zephron::platform {
 class TempFile {
  public:
   // A new, empty file in folder ("" or a path ending in '/'), created
-  // exclusively. Writes go straight to the file: a caller that writes small
-  // pieces gathers them first.
-  static std::optional<TempFile> Create(const std::string& folder);
+  // exclusively; toReplace when it is meant to replace an existing file.
+  // Writes go straight to the file: a caller that writes small pieces
+  // gathers them first.
+  static std::optional<TempFile> Create(const std::string& folder, bool toReplace = false);
 
   TempFile(TempFile&& other) noexcept;
   TempFile& operator=(TempFile&& other) noexcept;
@@ -45,7 +48,8 @@ class TempFile {
   // the bytes copied, 0 at the end of in, -1 on failure. Windows has no
   // kernel copy: it clears kernelCopy and goes through buffer.
   ssize_t CopyFrom(std::FILE* in, std::span<std::byte> buffer, bool& kernelCopy);
-  // Flushes the data to disk and closes the file (and with it the lock).
+  // Closes the file (and with it the lock); false when that reports a
+  // failed write.
   bool Close();
   // Deletes it now; false when that fails.
   bool Delete();
@@ -60,13 +64,15 @@ class TempFile {
   using Handle = int;  // a file descriptor
   static constexpr Handle kNoFile = -1;
 #endif
-  TempFile(std::string path, Handle file) : path_(std::move(path)), file_(file) {}
+  TempFile(std::string path, Handle file, bool writeBack)
+      : path_(std::move(path)), file_(file), writeBack_(writeBack) {}
   // Counts bytes appended and starts the disk writes of each full window.
   void Appended(std::size_t bytes);
 
   std::string path_;
   Handle file_ = kNoFile;
   bool kept_ = false;
+  bool writeBack_ = false;    // hands the disk its windows while it grows
   std::int64_t written_ = 0;  // bytes appended so far
   std::int64_t queued_ = 0;   // bytes whose disk writes have been started
 };
