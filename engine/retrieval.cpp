@@ -311,6 +311,7 @@ bool TZephron::CopyLocalFile(const std::string& source, const std::string& targe
 
   std::optional<platform::TempFile> temp = NewTempFile(DownloadFolder(*this), to, FCleanedTempFolders);
   if (!temp) return false;
+  temp->Reserve(length);
 
   bool cancel = false;
   bool failed = false;

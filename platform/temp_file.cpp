@@ -2,8 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
@@ -19,6 +22,9 @@ namespace {
 
 // The size of the windows handed to the disk while a file is written.
 constexpr std::int64_t kWritebackWindow = std::int64_t{8} << 20;
+// A mapped source is read into the page cache this much at a time, ahead of
+// the blocks copied from it, instead of a page fault per page.
+constexpr std::size_t kLoadWindow = std::size_t{32} << 20;
 
 }  // namespace
 
@@ -47,7 +53,9 @@ TempFile::TempFile(TempFile&& other) noexcept
       kept_(std::exchange(other.kept_, true)),
       writeBack_(other.writeBack_),
       written_(other.written_),
-      queued_(other.queued_) {}
+      queued_(other.queued_),
+      reserved_(other.reserved_),
+      source_(std::exchange(other.source_, {})) {}
 
 TempFile& TempFile::operator=(TempFile&& other) noexcept {
   if (this != &other) {
@@ -59,11 +67,15 @@ TempFile& TempFile::operator=(TempFile&& other) noexcept {
     writeBack_ = other.writeBack_;
     written_ = other.written_;
     queued_ = other.queued_;
+    reserved_ = other.reserved_;
+    Unmap();
+    source_ = std::exchange(other.source_, {});
   }
   return *this;
 }
 
 TempFile::~TempFile() {
+  Unmap();
   if (file_ >= 0) ::close(file_);
   file_ = kNoFile;
   if (!path_.empty() && !kept_) DeleteFile(path_);
@@ -79,14 +91,62 @@ bool TempFile::Write(std::span<const std::byte> bytes) {
   return true;
 }
 
+void TempFile::Reserve(std::int64_t bytes) {
+  if (file_ < 0 || bytes <= written_) return;
+  if (::fallocate(file_, FALLOC_FL_KEEP_SIZE, written_, bytes - written_) == 0) reserved_ = bytes;
+}
+
 ssize_t TempFile::CopyFrom(std::FILE* in, std::span<std::byte> buffer, bool& kernelCopy) {
   if (file_ < 0) {
     errno = EBADF;
     return -1;
   }
-  const ssize_t copied = CopyFileBlock(::fileno(in), file_, buffer, kernelCopy);
-  if (copied > 0) Appended(static_cast<std::size_t>(copied));
-  return copied;
+  std::optional<ssize_t> copied;
+  if (kernelCopy) copied = CopyMapped(::fileno(in), buffer.size());
+  if (!copied) copied = CopyFileBlock(::fileno(in), file_, buffer, kernelCopy);
+  if (*copied > 0) Appended(static_cast<std::size_t>(*copied));
+  return *copied;
+}
+
+std::optional<ssize_t> TempFile::CopyMapped(int in, std::size_t block) {
+  if (source_.fd == -1) {
+    source_.fd = in;
+    struct stat info {};
+    const off_t at = ::lseek(in, 0, SEEK_CUR);
+    if (at < 0 || ::fstat(in, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= at) return std::nullopt;
+    void* bytes = ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_SHARED, in, 0);
+    if (bytes == MAP_FAILED) return std::nullopt;
+    source_.bytes = static_cast<const std::byte*>(bytes);
+    source_.size = static_cast<std::size_t>(info.st_size);
+    source_.at = source_.loaded = static_cast<std::size_t>(at);
+  }
+  // Past the end of the mapping (a file that grew since) the copy goes on
+  // between the files, from where the mapping ended.
+  if (!source_.bytes || in != source_.fd) return std::nullopt;
+  if (source_.at >= source_.size) {
+    if (::lseek(in, static_cast<off_t>(source_.size), SEEK_SET) < 0) return -1;
+    Unmap();
+    source_.fd = in;
+    return std::nullopt;
+  }
+  const std::size_t n = std::min(block, source_.size - source_.at);
+  if (source_.at + n > source_.loaded) {
+    // Only a hint: a kernel without it faults the pages in one by one.
+    const std::size_t from = source_.loaded & ~std::size_t{0xFFF};
+    const std::size_t to = std::min(source_.size, source_.loaded + kLoadWindow);
+    ::madvise(const_cast<std::byte*>(source_.bytes) + from, to - from, MADV_POPULATE_READ);
+    source_.loaded = to;
+  }
+  // A source cut short while it is copied makes the write fail (EFAULT)
+  // rather than the process: the mapping is only ever read by the kernel.
+  if (!WriteAllToFile(file_, std::span(source_.bytes + source_.at, n))) return -1;
+  source_.at += n;
+  return static_cast<ssize_t>(n);
+}
+
+void TempFile::Unmap() {
+  if (source_.bytes) ::munmap(const_cast<std::byte*>(source_.bytes), source_.size);
+  source_ = {};
 }
 
 void TempFile::Appended(std::size_t bytes) {
@@ -107,7 +167,10 @@ void TempFile::Appended(std::size_t bytes) {
 }
 
 bool TempFile::Close() {
+  Unmap();
   if (file_ < 0) return true;
+  // A file that came out shorter than the room set aside gives the rest back.
+  if (reserved_ > written_) ::ftruncate(file_, written_);
   return ::close(std::exchange(file_, kNoFile)) == 0;
 }
 

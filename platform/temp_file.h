@@ -43,10 +43,18 @@ class TempFile {
   const std::string& path() const { return path_; }
   // False (errno set) when not all of bytes could be written.
   bool Write(std::span<const std::byte> bytes);
+  // Sets aside room on disk for a file that will be bytes long, so that its
+  // writes need not find room block by block; the size stays what has been
+  // written, and room left over is given back on closing. Only a hint: a
+  // file system without it, or without the room, leaves it to the writes.
+  void Reserve(std::int64_t bytes);
   // Appends the next block of at most buffer.size() bytes of the file open
-  // as in (unbuffered, from its position), as platform::CopyFileBlock does:
-  // the bytes copied, 0 at the end of in, -1 on failure. Windows has no
-  // kernel copy: it clears kernelCopy and goes through buffer.
+  // as in (unbuffered; the first call starts at its position), as
+  // platform::CopyFileBlock does: the bytes copied, 0 at the end of in, -1
+  // on failure. On Linux, while kernelCopy holds, the blocks are written
+  // straight from in's pages in the page cache, mapped into memory, which
+  // costs the kernel less per block than a copy between the files. Windows
+  // has no kernel copy: it clears kernelCopy and goes through buffer.
   ssize_t CopyFrom(std::FILE* in, std::span<std::byte> buffer, bool& kernelCopy);
   // Closes the file (and with it the lock); false when that reports a
   // failed write.
@@ -68,6 +76,11 @@ class TempFile {
       : path_(std::move(path)), file_(file), writeBack_(writeBack) {}
   // Counts bytes appended and starts the disk writes of each full window.
   void Appended(std::size_t bytes);
+#ifndef _WIN32
+  // The next block of a mapped source, when there is one.
+  std::optional<ssize_t> CopyMapped(int in, std::size_t block);
+  void Unmap();
+#endif
 
   std::string path_;
   Handle file_ = kNoFile;
@@ -75,6 +88,18 @@ class TempFile {
   bool writeBack_ = false;    // hands the disk its windows while it grows
   std::int64_t written_ = 0;  // bytes appended so far
   std::int64_t queued_ = 0;   // bytes whose disk writes have been started
+  std::int64_t reserved_ = 0; // room set aside on disk
+#ifndef _WIN32
+  // The source of CopyFrom, mapped whole at its first block.
+  struct MappedSource {
+    int fd = -1;                    // the file mapped; -1 before the first block
+    const std::byte* bytes = nullptr;  // nullptr when it could not be mapped
+    std::size_t size = 0;
+    std::size_t at = 0;             // the next byte to copy
+    std::size_t loaded = 0;         // the pages before this have been read in
+  };
+  MappedSource source_;
+#endif
 };
 
 // Removes the temporary files of ours in folder that are older than maxAge

@@ -85,6 +85,9 @@ bool TempFile::Write(std::span<const std::byte> bytes) {
   return WriteAll(file_, bytes);
 }
 
+// NTFS finds room for a growing file in large runs by itself.
+void TempFile::Reserve(std::int64_t) {}
+
 ssize_t TempFile::CopyFrom(std::FILE* in, std::span<std::byte> buffer, bool& kernelCopy) {
   kernelCopy = false;
   if (file_ == kNoFile) {

@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -107,6 +109,74 @@ TEST_F(CrossDeviceMove, BlockCopyFallsBackToReadAndWriteWhenTheKernelRefuses) {
   EXPECT_EQ(copy(source / "appended.bin", O_APPEND, kernelCopy), expected);
   EXPECT_FALSE(kernelCopy);
   EXPECT_EQ(ReadFile(source / "appended.bin"), data);
+}
+
+// Copies into a temporary file go from the source's pages, mapped, in blocks
+// of the buffer's size; what the mapping does not hold goes between the files.
+class TempFileCopy : public ::testing::Test {
+ protected:
+  std::string folder() const { return sandbox.temp().string() + "/"; }
+  static std::string Pattern(std::size_t size, int seed) {
+    std::string data(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>(i * 13 + i / 700 + seed);
+    return data;
+  }
+  test::Sandbox sandbox;
+};
+
+TEST_F(TempFileCopy, StartsAtTheSourcePositionAndGoesOnPastWhatTheSourceGrewBy) {
+  const fs::path from = sandbox.temp() / "source.bin";
+  const std::string data = Pattern(100000, 1);
+  const std::string more = Pattern(50000, 2);
+  WriteFile(from, data);
+  std::FILE* in = std::fopen(from.c_str(), "rb");
+  ASSERT_TRUE(in);
+  std::setvbuf(in, nullptr, _IONBF, 0);
+  ASSERT_EQ(std::fseek(in, 1000, SEEK_SET), 0);
+  auto temp = TempFile::Create(folder());
+  ASSERT_TRUE(temp);
+  std::vector<std::byte> buffer(32768);
+  bool kernelCopy = true;
+  std::vector<ssize_t> blocks{temp->CopyFrom(in, buffer, kernelCopy)};
+  ASSERT_TRUE(AppendToFile(from.string(), more));
+  for (ssize_t n = 1; n > 0 && blocks.size() < 20;) blocks.push_back(n = temp->CopyFrom(in, buffer, kernelCopy));
+  std::fclose(in);
+  ASSERT_TRUE(temp->Close());
+  EXPECT_EQ(blocks, (std::vector<ssize_t>{32768, 32768, 32768, 696, 32768, 17232, 0}));
+  EXPECT_TRUE(kernelCopy);
+  EXPECT_EQ(ReadFile(temp->path()), data.substr(1000) + more);
+}
+
+TEST_F(TempFileCopy, SourceCutShortFailsTheCopyAndNotTheProcess) {
+  const fs::path from = sandbox.temp() / "source.bin";
+  WriteFile(from, Pattern(300000, 3));
+  std::FILE* in = std::fopen(from.c_str(), "rb");
+  ASSERT_TRUE(in);
+  std::setvbuf(in, nullptr, _IONBF, 0);
+  auto temp = TempFile::Create(folder());
+  ASSERT_TRUE(temp);
+  std::vector<std::byte> buffer(32768);
+  bool kernelCopy = true;
+  ASSERT_EQ(temp->CopyFrom(in, buffer, kernelCopy), 32768);
+  fs::resize_file(from, 40000);
+  ssize_t n = 1;
+  for (int i = 0; i < 20 && n > 0; ++i) n = temp->CopyFrom(in, buffer, kernelCopy);
+  std::fclose(in);
+  EXPECT_EQ(n, -1);
+}
+
+TEST_F(TempFileCopy, RoomSetAsideIsGivenBackWhenTheFileComesOutShorter) {
+  auto temp = TempFile::Create(folder());
+  ASSERT_TRUE(temp);
+  temp->Reserve(std::int64_t{64} << 20);
+  const std::string data = Pattern(5000, 4);
+  ASSERT_TRUE(temp->Write(std::as_bytes(std::span(data))));
+  ASSERT_TRUE(temp->Close());
+  struct stat info {};
+  ASSERT_EQ(::stat(temp->path().c_str(), &info), 0);
+  EXPECT_EQ(info.st_size, 5000);
+  EXPECT_LT(info.st_blocks * 512, 1 << 20);
+  EXPECT_EQ(ReadFile(temp->path()), data);
 }
 
 class StaleTempFiles : public ::testing::Test {
