@@ -167,6 +167,13 @@ int main(int argc, char** argv) {
     // other side left in memory.
     ::sync();
   };
+  // For the rounds that replace a file: ours finds an old big.bin to replace,
+  // which it flushes its file for before the rename.
+  const auto cleanLeavingOld = [&] {
+    clean();
+    test::WriteFile(target / "big.bin", "old");
+    ::sync();
+  };
   ui::ScriptedDialogs dialogs;
   constexpr int kRounds = 3;
   long rssSmall = 0;
@@ -190,21 +197,23 @@ int main(int argc, char** argv) {
     const Figures web = BestOfBoth(kRounds, bytes, ours("big.bin"), [&] {
       return test::RunProgram({"/usr/bin/curl", "-s", "-f", "-o", curlOut, nginx.Url("/big.bin")}).exitCode == 0;
     }, clean);
-    // Ours puts the file on disk before it takes the target's name, so that a
-    // crash never leaves a renamed but incomplete file; curl leaves it in the
-    // page cache. The same work for curl is its download plus a sync of the file.
+    // Replacing a file, ours puts the new one on disk before it takes the
+    // old one's name, so that a crash never leaves it empty or partial; curl
+    // leaves its output in the page cache. The same work for curl is its
+    // download plus a sync of the file.
     const Figures durable = BestOfBoth(kRounds, bytes, ours("big.bin"), [&] {
       return test::RunProgram({"/bin/sh", "-c", "/usr/bin/curl -s -f -o \"$1\" \"$2\" && sync \"$1\"", "sh", curlOut,
                                nginx.Url("/big.bin")}).exitCode == 0;
-    }, clean);
+    }, cleanLeavingOld);
     engine.StopConnection();
     std::printf("HTTP  URLGetFile          : %8.1f MiB/s  %5.2f CPU s/GiB\n", web.bestA, web.cpuA);
     std::printf("HTTP  curl                : %8.1f MiB/s  %5.2f CPU s/GiB\n", web.bestB, web.cpuB);
+    std::printf("HTTP  URLGetFile replacing: %8.1f MiB/s  %5.2f CPU s/GiB\n", durable.bestA, durable.cpuA);
     std::printf("HTTP  curl + sync         : %8.1f MiB/s  %5.2f CPU s/GiB\n", durable.bestB, durable.cpuB);
     rssText += " HTTP " + std::to_string(PeakRssKiB()) + " KiB";
     Result("HTTP download " + size + " (MiB/s)", web.bestA, web.bestB, "MiB/s", ">=0.95");
     Result("HTTP download " + size + " CPU (s/GiB)", web.cpuA, web.cpuB, "s/GiB", "<=1.1");
-    Result("HTTP download " + size + ", vs curl + sync of the file (MiB/s)", durable.bestA, durable.bestB, "MiB/s", ">=0.95");
+    Result("HTTP download " + size + " replacing a file, vs curl + sync of the file (MiB/s)", durable.bestA, durable.bestB, "MiB/s", ">=0.95");
   }
 
   if (wanted("ftp")) {
@@ -257,18 +266,20 @@ int main(int argc, char** argv) {
     const Figures copy = BestOfBoth(kRounds, bytes, [&] { return engine.URLGetFile({}, source, false, target.string() + "/"); }, [&] {
       return test::RunProgram({"/bin/cp", source, (target / "cp.bin").string()}).exitCode == 0;
     }, clean);
-    // As for HTTP: the same work for cp is the copy plus a sync of the file.
+    // As for HTTP: replacing a file, the same work for cp is the copy plus a
+    // sync of the file.
     const Figures durable = BestOfBoth(kRounds, bytes, [&] { return engine.URLGetFile({}, source, false, target.string() + "/"); }, [&] {
       return test::RunProgram({"/bin/sh", "-c", "cp \"$1\" \"$2\" && sync \"$2\"", "sh", source,
                                (target / "cp.bin").string()}).exitCode == 0;
-    }, clean);
+    }, cleanLeavingOld);
     std::printf("local URLGetFile (copy)   : %8.1f MiB/s  %5.2f CPU s/GiB\n", copy.bestA, copy.cpuA);
     std::printf("local cp                  : %8.1f MiB/s  %5.2f CPU s/GiB\n", copy.bestB, copy.cpuB);
+    std::printf("local copy replacing      : %8.1f MiB/s  %5.2f CPU s/GiB\n", durable.bestA, durable.cpuA);
     std::printf("local cp + sync           : %8.1f MiB/s  %5.2f CPU s/GiB\n", durable.bestB, durable.cpuB);
     rssText += " local " + std::to_string(PeakRssKiB()) + " KiB";
     Result("local copy " + size + " (MiB/s)", copy.bestA, copy.bestB, "MiB/s", ">=0.95");
     Result("local copy " + size + " CPU (s/GiB)", copy.cpuA, copy.cpuB, "s/GiB", "<=1.1");
-    Result("local copy " + size + ", vs cp + sync of the file (MiB/s)", durable.bestA, durable.bestB, "MiB/s", ">=0.95");
+    Result("local copy " + size + " replacing a file, vs cp + sync of the file (MiB/s)", durable.bestA, durable.bestB, "MiB/s", ">=0.95");
   }
 
   std::printf("file size %llu MiB; peak RSS after 16 MiB: %ld KiB; after %s:%s\n",
