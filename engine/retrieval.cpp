@@ -67,15 +67,15 @@ std::int64_t NowMs() {
 // every temporary file is made, so that moving one onto them is a rename.
 std::string DownloadFolder(const TZephron& engine) { return platform::ToSlashes(engine.WinTempDir()); }
 
-// The temporary file of a retrieval into target; the first one in a folder
-// also clears that folder of the temporary files killed processes left.
-std::optional<platform::TempFile> NewTempFile(const std::string& folder, const std::string& target,
+// The temporary file of a retrieval; the first one in a folder also clears
+// that folder of the temporary files killed processes left.
+std::optional<platform::TempFile> NewTempFile(const std::string& folder, bool writeBack,
                                               std::vector<std::string>& cleaned) {
   if (std::find(cleaned.begin(), cleaned.end(), folder) == cleaned.end()) {
     cleaned.push_back(folder);
     platform::RemoveStaleTempFiles(folder, kStaleTempFileAge);
   }
-  return platform::TempFile::Create(folder, platform::FileExists(target));
+  return platform::TempFile::Create(folder, writeBack);
 }
 
 // A name taken from a URL may only name a file inside the target folder.
@@ -187,7 +187,9 @@ bool TZephron::URLGetFile(const HInternet& hfile, const std::string& url, bool u
     return refuseName();
   }
   const std::string target = folder + targetName;
-  std::optional<platform::TempFile> temp = NewTempFile(DownloadFolder(*this), target, FCleanedTempFolders);
+  // A download comes no faster than a disk takes it: its file goes to disk
+  // while it grows.
+  std::optional<platform::TempFile> temp = NewTempFile(DownloadFolder(*this), true, FCleanedTempFolders);
   if (!temp) {
     InternetCloseHandle(request);
     return false;
@@ -309,7 +311,10 @@ bool TZephron::CopyLocalFile(const std::string& source, const std::string& targe
   std::fseek(in.get(), 0, SEEK_SET);
   std::setvbuf(in.get(), nullptr, _IONBF, 0);
 
-  std::optional<platform::TempFile> temp = NewTempFile(DownloadFolder(*this), to, FCleanedTempFolders);
+  // A copy outruns the disk: handed to it while it grows, it would go at the
+  // disk's speed. Only a copy that replaces a file, and is flushed for it, is.
+  std::optional<platform::TempFile> temp =
+      NewTempFile(DownloadFolder(*this), platform::FileExists(to), FCleanedTempFolders);
   if (!temp) return false;
   temp->Reserve(length);
 

@@ -28,7 +28,7 @@ constexpr std::size_t kLoadWindow = std::size_t{32} << 20;
 
 }  // namespace
 
-std::optional<TempFile> TempFile::Create(const std::string& folder, bool toReplace) {
+std::optional<TempFile> TempFile::Create(const std::string& folder, bool writeBack) {
   const auto ticks = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
   unsigned number = (ticks & 0xFFFFu) == 0 ? 1 : (ticks & 0xFFFFu);
   for (unsigned attempt = 0; attempt < 0xFFFFu; ++attempt) {
@@ -39,7 +39,7 @@ std::optional<TempFile> TempFile::Create(const std::string& folder, bool toRepla
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       ::flock(fd, LOCK_EX);
-      return TempFile(path, fd, toReplace);
+      return TempFile(path, fd, writeBack);
     }
     if (errno != EEXIST) return std::nullopt;
     number = number == 0xFFFFu ? 1 : number + 1;

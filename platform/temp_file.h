@@ -8,10 +8,13 @@
 // abandoned one: it removes only files it gets hold of exclusively at once.
 //
 // A file that is to replace an existing one is flushed to disk before the
-// rename (MoveFileReplacing). On Linux what such a file gets written is
-// handed to the disk in windows of a few MiB while it grows, so that the
-// flush waits for the last window only, not for the whole file; a file for
-// a new name is left to the kernel's writing, as any program's output is.
+// rename (MoveFileReplacing). On Linux what a file is written can be handed
+// to the disk in windows of a few MiB while it grows: then a flush waits for
+// the last window only, not for the whole file, and a large file leaves the
+// page cache behind it. That suits a file written no faster than the disk
+// takes it (a download) and one that will be flushed; a file written faster
+// is held to the disk's speed by it, and is better left to the kernel's
+// writing, as any program's output is.
 #pragma once
 
 #include <chrono>
@@ -28,10 +31,10 @@ namespace zephron::platform {
 class TempFile {
  public:
   // A new, empty file in folder ("" or a path ending in '/'), created
-  // exclusively; toReplace when it is meant to replace an existing file.
-  // Writes go straight to the file: a caller that writes small pieces
-  // gathers them first.
-  static std::optional<TempFile> Create(const std::string& folder, bool toReplace = false);
+  // exclusively; writeBack hands it to the disk while it grows. Writes go
+  // straight to the file: a caller that writes small pieces gathers them
+  // first.
+  static std::optional<TempFile> Create(const std::string& folder, bool writeBack = false);
 
   TempFile(TempFile&& other) noexcept;
   TempFile& operator=(TempFile&& other) noexcept;

@@ -36,7 +36,7 @@ bool WriteAll(HANDLE file, std::span<const std::byte> bytes) {
 
 }  // namespace
 
-std::optional<TempFile> TempFile::Create(const std::string& folder, bool toReplace) {
+std::optional<TempFile> TempFile::Create(const std::string& folder, bool writeBack) {
   const auto ticks = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
   unsigned number = (ticks & 0xFFFFu) == 0 ? 1 : (ticks & 0xFFFFu);
   for (unsigned attempt = 0; attempt < 0xFFFFu; ++attempt) {
@@ -47,7 +47,7 @@ std::optional<TempFile> TempFile::Create(const std::string& folder, bool toRepla
     // may write or delete it while it is open: that is its lock.
     HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) return TempFile(path, file, toReplace);
+    if (file != INVALID_HANDLE_VALUE) return TempFile(path, file, writeBack);
     const DWORD error = ::GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return std::nullopt;
     number = number == 0xFFFFu ? 1 : number + 1;
