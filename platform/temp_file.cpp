@@ -24,7 +24,7 @@ namespace {
 constexpr std::int64_t kWritebackWindow = std::int64_t{8} << 20;
 // A mapped source is read into the page cache this much at a time, ahead of
 // the blocks copied from it, instead of a page fault per page.
-constexpr std::size_t kLoadWindow = std::size_t{32} << 20;
+constexpr std::size_t kLoadWindow = std::size_t{2} << 20;
 
 }  // namespace
 
@@ -131,11 +131,16 @@ std::optional<ssize_t> TempFile::CopyMapped(int in, std::size_t block) {
   }
   const std::size_t n = std::min(block, source_.size - source_.at);
   if (source_.at + n > source_.loaded) {
+    auto* const bytes = const_cast<std::byte*>(source_.bytes);
     // Only a hint: a kernel without it faults the pages in one by one.
     const std::size_t from = source_.loaded & ~std::size_t{0xFFF};
     const std::size_t to = std::min(source_.size, source_.loaded + kLoadWindow);
-    ::madvise(const_cast<std::byte*>(source_.bytes) + from, to - from, MADV_POPULATE_READ);
+    ::madvise(bytes + from, to - from, MADV_POPULATE_READ);
     source_.loaded = to;
+    // The window before the one just copied leaves the process's memory
+    // (its pages stay in the page cache), so that the mapping of a large
+    // file does not make the process as large as the file.
+    if (from >= 2 * kLoadWindow) ::madvise(bytes + from - 2 * kLoadWindow, kLoadWindow, MADV_DONTNEED);
   }
   // A source cut short while it is copied makes the write fail (EFAULT)
   // rather than the process: the mapping is only ever read by the kernel.
