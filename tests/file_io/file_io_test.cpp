@@ -8,8 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <span>
 #include <string>
 #include <vector>
@@ -163,6 +165,40 @@ TEST_F(TempFileCopy, SourceCutShortFailsTheCopyAndNotTheProcess) {
   for (int i = 0; i < 20 && n > 0; ++i) n = temp->CopyFrom(in, buffer, kernelCopy);
   std::fclose(in);
   EXPECT_EQ(n, -1);
+}
+
+// The process's resident memory, exact (a walk of its mappings), in KiB.
+long ResidentKiB() {
+  std::ifstream rollup("/proc/self/smaps_rollup");
+  for (std::string line; std::getline(rollup, line);) {
+    if (line.rfind("Rss:", 0) == 0) return std::stol(line.substr(4));
+  }
+  return -1;
+}
+
+TEST_F(TempFileCopy, MappedSourceDoesNotStayInTheProcessMemory) {
+  const fs::path from = sandbox.temp() / "large.bin";
+  WriteFile(from, "");
+  fs::resize_file(from, 96 << 20);  // a hole reads as zeros, from the page cache like data
+  std::FILE* in = std::fopen(from.c_str(), "rb");
+  ASSERT_TRUE(in);
+  std::setvbuf(in, nullptr, _IONBF, 0);
+  auto temp = TempFile::Create(folder());
+  ASSERT_TRUE(temp);
+  std::vector<std::byte> buffer(32768);
+  bool kernelCopy = true;
+  const long before = ResidentKiB();
+  ASSERT_GT(before, 0);
+  long peak = before;
+  std::int64_t total = 0;
+  for (ssize_t n = 1; n > 0;) {
+    n = temp->CopyFrom(in, buffer, kernelCopy);
+    total += n;
+    if (total % (1 << 20) == 0) peak = std::max(peak, ResidentKiB());
+  }
+  std::fclose(in);
+  EXPECT_EQ(total, 96 << 20);
+  EXPECT_LT(peak - before, 16 << 10) << "KiB more than before the copy";
 }
 
 TEST_F(TempFileCopy, RoomSetAsideIsGivenBackWhenTheFileComesOutShorter) {
