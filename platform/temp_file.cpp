@@ -93,7 +93,9 @@ bool TempFile::Write(std::span<const std::byte> bytes) {
 
 void TempFile::Reserve(std::int64_t bytes) {
   if (file_ < 0 || bytes <= written_) return;
-  if (::fallocate(file_, FALLOC_FL_KEEP_SIZE, written_, bytes - written_) == 0) reserved_ = bytes;
+  // Even a refusal may have set some room aside, which closing gives back.
+  ::fallocate(file_, FALLOC_FL_KEEP_SIZE, written_, bytes - written_);
+  reserved_ = bytes;
 }
 
 ssize_t TempFile::CopyFrom(std::FILE* in, std::span<std::byte> buffer, bool& kernelCopy) {
@@ -137,9 +139,9 @@ std::optional<ssize_t> TempFile::CopyMapped(int in, std::size_t block) {
     const std::size_t to = std::min(source_.size, source_.loaded + kLoadWindow);
     ::madvise(bytes + from, to - from, MADV_POPULATE_READ);
     source_.loaded = to;
-    // The window before the one just copied leaves the process's memory
-    // (its pages stay in the page cache), so that the mapping of a large
-    // file does not make the process as large as the file.
+    // The window two back leaves the process's memory (its pages stay in
+    // the page cache), so that the mapping of a large file does not make
+    // the process as large as the file.
     if (from >= 2 * kLoadWindow) ::madvise(bytes + from - 2 * kLoadWindow, kLoadWindow, MADV_DONTNEED);
   }
   // A source cut short while it is copied makes the write fail (EFAULT)

@@ -93,7 +93,8 @@ class TempFile {
   std::int64_t queued_ = 0;   // bytes whose disk writes have been started
   std::int64_t reserved_ = 0; // room set aside on disk
 #ifndef _WIN32
-  // The source of CopyFrom, mapped whole at its first block.
+  // The source of CopyFrom, mapped whole at its first block and read in
+  // windows.
   struct MappedSource {
     int fd = -1;                    // the file mapped; -1 before the first block
     const std::byte* bytes = nullptr;  // nullptr when it could not be mapped
