@@ -77,13 +77,11 @@ int TZephron::UpdateActions() {
       if (!allowPostResult) return -1;
     }
   }
-  if (FSaveUpdate) {
-    // What the pass fetched and unpacked is on disk before the pass is
-    // recorded as done: a power cut must not leave the record of an update
-    // whose files were never written.
-    for (const std::string& folder : FWrittenFolders) platform::FlushFileSystem(folder);
-    UpdateDatePut(FNewVersionDate);
-  }
+  // What the pass fetched and unpacked is on disk before the pass is over
+  // and recorded as done: a power cut must not leave the record of an
+  // update, or replaced files, beside new files that were never written.
+  for (const std::string& folder : FWrittenFolders) platform::FlushFileSystem(folder);
+  if (FSaveUpdate) UpdateDatePut(FNewVersionDate);
 
   const platform::ProfileFile file(platform::ToSlashes(FControlFileName));
   TActionSection action = ReadActionSection(file, EngineExpander(*this));
