@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 #include <span>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -117,13 +119,27 @@ TEST_F(CrossDeviceMove, BlockCopyFallsBackToReadAndWriteWhenTheKernelRefuses) {
 // of the buffer's size; what the mapping does not hold goes between the files.
 class TempFileCopy : public ::testing::Test {
  protected:
-  std::string folder() const { return sandbox.temp().string() + "/"; }
+  void SetUp() override {
+    temp = TempFile::Create(sandbox.temp().string() + "/");
+    ASSERT_TRUE(temp);
+  }
   static std::string Pattern(std::size_t size, int seed) {
     std::string data(size, '\0');
     for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>(i * 13 + i / 700 + seed);
     return data;
   }
+  // The source, open unbuffered as the engine opens it.
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> Open(const fs::path& path) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (in) std::setvbuf(in.get(), nullptr, _IONBF, 0);
+    return in;
+  }
+  ssize_t Next(std::FILE* in) { return temp->CopyFrom(in, buffer, kernelCopy); }
+
   test::Sandbox sandbox;
+  std::optional<TempFile> temp;
+  std::vector<std::byte> buffer = std::vector<std::byte>(32768);
+  bool kernelCopy = true;
 };
 
 TEST_F(TempFileCopy, StartsAtTheSourcePositionAndGoesOnPastWhatTheSourceGrewBy) {
@@ -131,18 +147,12 @@ TEST_F(TempFileCopy, StartsAtTheSourcePositionAndGoesOnPastWhatTheSourceGrewBy) 
   const std::string data = Pattern(100000, 1);
   const std::string more = Pattern(50000, 2);
   WriteFile(from, data);
-  std::FILE* in = std::fopen(from.c_str(), "rb");
+  auto in = Open(from);
   ASSERT_TRUE(in);
-  std::setvbuf(in, nullptr, _IONBF, 0);
-  ASSERT_EQ(std::fseek(in, 1000, SEEK_SET), 0);
-  auto temp = TempFile::Create(folder());
-  ASSERT_TRUE(temp);
-  std::vector<std::byte> buffer(32768);
-  bool kernelCopy = true;
-  std::vector<ssize_t> blocks{temp->CopyFrom(in, buffer, kernelCopy)};
+  ASSERT_EQ(std::fseek(in.get(), 1000, SEEK_SET), 0);
+  std::vector<ssize_t> blocks{Next(in.get())};
   ASSERT_TRUE(AppendToFile(from.string(), more));
-  for (ssize_t n = 1; n > 0 && blocks.size() < 20;) blocks.push_back(n = temp->CopyFrom(in, buffer, kernelCopy));
-  std::fclose(in);
+  for (ssize_t n = 1; n > 0 && blocks.size() < 20;) blocks.push_back(n = Next(in.get()));
   ASSERT_TRUE(temp->Close());
   EXPECT_EQ(blocks, (std::vector<ssize_t>{32768, 32768, 32768, 696, 32768, 17232, 0}));
   EXPECT_TRUE(kernelCopy);
@@ -152,18 +162,12 @@ TEST_F(TempFileCopy, StartsAtTheSourcePositionAndGoesOnPastWhatTheSourceGrewBy) 
 TEST_F(TempFileCopy, SourceCutShortFailsTheCopyAndNotTheProcess) {
   const fs::path from = sandbox.temp() / "source.bin";
   WriteFile(from, Pattern(300000, 3));
-  std::FILE* in = std::fopen(from.c_str(), "rb");
+  auto in = Open(from);
   ASSERT_TRUE(in);
-  std::setvbuf(in, nullptr, _IONBF, 0);
-  auto temp = TempFile::Create(folder());
-  ASSERT_TRUE(temp);
-  std::vector<std::byte> buffer(32768);
-  bool kernelCopy = true;
-  ASSERT_EQ(temp->CopyFrom(in, buffer, kernelCopy), 32768);
+  ASSERT_EQ(Next(in.get()), 32768);
   fs::resize_file(from, 40000);
   ssize_t n = 1;
-  for (int i = 0; i < 20 && n > 0; ++i) n = temp->CopyFrom(in, buffer, kernelCopy);
-  std::fclose(in);
+  for (int i = 0; i < 20 && n > 0; ++i) n = Next(in.get());
   EXPECT_EQ(n, -1);
 }
 
@@ -180,30 +184,22 @@ TEST_F(TempFileCopy, MappedSourceDoesNotStayInTheProcessMemory) {
   const fs::path from = sandbox.temp() / "large.bin";
   WriteFile(from, "");
   fs::resize_file(from, 96 << 20);  // a hole reads as zeros, from the page cache like data
-  std::FILE* in = std::fopen(from.c_str(), "rb");
+  auto in = Open(from);
   ASSERT_TRUE(in);
-  std::setvbuf(in, nullptr, _IONBF, 0);
-  auto temp = TempFile::Create(folder());
-  ASSERT_TRUE(temp);
-  std::vector<std::byte> buffer(32768);
-  bool kernelCopy = true;
   const long before = ResidentKiB();
   ASSERT_GT(before, 0);
   long peak = before;
   std::int64_t total = 0;
   for (ssize_t n = 1; n > 0;) {
-    n = temp->CopyFrom(in, buffer, kernelCopy);
+    n = Next(in.get());
     total += n;
     if (total % (1 << 20) == 0) peak = std::max(peak, ResidentKiB());
   }
-  std::fclose(in);
   EXPECT_EQ(total, 96 << 20);
   EXPECT_LT(peak - before, 16 << 10) << "KiB more than before the copy";
 }
 
 TEST_F(TempFileCopy, RoomSetAsideIsGivenBackWhenTheFileComesOutShorter) {
-  auto temp = TempFile::Create(folder());
-  ASSERT_TRUE(temp);
   temp->Reserve(std::int64_t{64} << 20);
   const std::string data = Pattern(5000, 4);
   ASSERT_TRUE(temp->Write(std::as_bytes(std::span(data))));
