@@ -81,6 +81,7 @@ int TZephron::UpdateActions() {
   // and recorded as done: a power cut must not leave the record of an
   // update, or replaced files, beside new files that were never written.
   for (const std::string& folder : FWrittenFolders) platform::FlushFileSystem(folder);
+  FWrittenFolders.clear();
   if (FSaveUpdate) UpdateDatePut(FNewVersionDate);
 
   const platform::ProfileFile file(platform::ToSlashes(FControlFileName));

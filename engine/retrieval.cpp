@@ -67,14 +67,18 @@ std::int64_t NowMs() {
 // every temporary file is made, so that moving one onto them is a rename.
 std::string DownloadFolder(const TZephron& engine) { return platform::ToSlashes(engine.WinTempDir()); }
 
+// Adds folder to folders unless it is there already; whether it was added.
+bool AddOnce(std::vector<std::string>& folders, const std::string& folder) {
+  if (std::find(folders.begin(), folders.end(), folder) != folders.end()) return false;
+  folders.push_back(folder);
+  return true;
+}
+
 // The temporary file of a retrieval; the first one in a folder also clears
 // that folder of the temporary files killed processes left.
 std::optional<platform::TempFile> NewTempFile(const std::string& folder, bool writeBack,
                                               std::vector<std::string>& cleaned) {
-  if (std::find(cleaned.begin(), cleaned.end(), folder) == cleaned.end()) {
-    cleaned.push_back(folder);
-    platform::RemoveStaleTempFiles(folder, kStaleTempFileAge);
-  }
+  if (AddOnce(cleaned, folder)) platform::RemoveStaleTempFiles(folder, kStaleTempFileAge);
   return platform::TempFile::Create(folder, writeBack);
 }
 
@@ -89,10 +93,7 @@ bool TZephron::URLGetFile(const HInternet& hfile, const std::string& url, bool u
   DoStatus(msgDownload, url, 3, 0);
   const std::string name = URLtoFile(url);
   const std::string folder = platform::ToSlashes(tgt);
-  const std::string written = platform::ExtractFilePath(folder);
-  if (std::find(FWrittenFolders.begin(), FWrittenFolders.end(), written) == FWrittenFolders.end()) {
-    FWrittenFolders.push_back(written);
-  }
+  AddOnce(FWrittenFolders, platform::ExtractFilePath(folder));
 
   // A name that is empty, "." or ".." or holds a separator would make the
   // download replace a folder or land outside the target folder.

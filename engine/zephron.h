@@ -519,7 +519,7 @@ class TZephron {
   // The system temporary folder's subfolder that only this user can enter.
   std::string PrivateDownloadFolder() const;
   std::vector<std::string> FCleanedTempFolders;       // download folders already rid of stale files
-  std::vector<std::string> FWrittenFolders;           // folders files were fetched into, flushed at the end of a pass
+  std::vector<std::string> FWrittenFolders;           // folders this pass fetched files into, flushed at its end
 };
 
 }  // namespace zephron

@@ -159,9 +159,12 @@ int main(int argc, char** argv) {
   WriteData(data, bytes);
   const fs::path small = sandbox.root() / "small.bin";
   WriteData(small, 16 << 20);
-  const auto clean = [&] {
+  const auto emptyTarget = [&] {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(target, ec)) fs::remove(entry.path(), ec);
+  };
+  const auto clean = [&] {
+    emptyTarget();
     // Every round starts with nothing left to write back: a side's round
     // would otherwise share the disk with the writeback of the file the
     // other side left in memory.
@@ -170,7 +173,7 @@ int main(int argc, char** argv) {
   // For the rounds that replace a file: ours finds an old big.bin to replace,
   // which it flushes its file for before the rename.
   const auto cleanLeavingOld = [&] {
-    clean();
+    emptyTarget();
     test::WriteFile(target / "big.bin", "old");
     ::sync();
   };
