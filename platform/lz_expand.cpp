@@ -10,9 +10,11 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <span>
 #include <utility>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "platform/lz_header.h"
 
 namespace zephron::platform {
@@ -55,20 +57,6 @@ ssize_t ReadAt(int fd, unsigned char* data, std::size_t size, off_t offset) {
     done += static_cast<std::size_t>(n);
   }
   return static_cast<ssize_t>(done);
-}
-
-bool WriteAll(int fd, const unsigned char* data, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::write(fd, data + done, size - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 // A scratch file beside the target, created empty and open for writing;
@@ -235,7 +223,7 @@ class Expander {
     // A stream that expands beyond the header's size is refused before the
     // excess reaches the disk.
     if (written_ + pending > expected_) return LzStatus::kCorrupt;
-    if (!WriteAll(out_, start, pending)) return LzStatus::kCannotWrite;
+    if (!WriteAllToFile(out_, std::as_bytes(std::span(start, pending)))) return LzStatus::kCannotWrite;
     written_ += pending;
     std::memmove(output_.data(), out - kWindow, kWindow);
     out = start;

@@ -8,7 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <vector>
+
+#include "platform/file_io.h"
 
 namespace zephron::platform {
 namespace {
@@ -29,26 +32,12 @@ struct OpenFile {
 OpenFile* Handle(mspack_file* file) { return reinterpret_cast<OpenFile*>(file); }
 int Fd(mspack_file* file) { return Handle(file)->fd; }
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::write(fd, data + done, size - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // Writes out what is collected; every operation that looks at the file
 // position or ends the handle does this first.
 bool Flush(mspack_file* file) {
   OpenFile* open = Handle(file);
   if (open->used == 0) return true;
-  const bool ok = WriteAll(open->fd, open->pending.get(), open->used);
+  const bool ok = WriteAllToFile(open->fd, std::as_bytes(std::span(open->pending.get(), open->used)));
   open->used = 0;
   return ok;
 }
@@ -106,7 +95,7 @@ int Write(mspack_file* file, void* buffer, int bytes) {
   const auto* in = static_cast<const char*>(buffer);
   const auto size = static_cast<std::size_t>(bytes);
   if (open->used + size > kWriteBuffer && !Flush(file)) return -1;
-  if (size >= kWriteBuffer) return WriteAll(open->fd, in, size) ? bytes : -1;
+  if (size >= kWriteBuffer) return WriteAllToFile(open->fd, std::as_bytes(std::span(in, size))) ? bytes : -1;
   if (!open->pending) open->pending = std::make_unique<char[]>(kWriteBuffer);
   if (size == 1) {
     open->pending[open->used++] = *in;
