@@ -9,7 +9,7 @@ target_link_libraries(fuzz_support PUBLIC zephron::platform)
 
 set(_patcher ${PROJECT_SOURCE_DIR}/tools/patcher)
 add_library(fuzz_patcher STATIC ${_patcher}/patch.cpp ${_patcher}/patch_format.cpp ${_patcher}/files.cpp
-            ${_patcher}/command_line.cpp)
+            ${_patcher}/read_file.cpp ${_patcher}/command_line.cpp)
 target_include_directories(fuzz_patcher PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(fuzz_patcher PUBLIC zephron::archive zephron::platform PkgConfig::FUZZ_ZSTD)
 

@@ -189,4 +189,10 @@ std::FILE* OpenRegularFileForReading(const std::string& path) {
   return file;
 }
 
+std::int64_t OpenFileSize(std::FILE* file) {
+  struct stat info {};
+  if (::fstat(::fileno(file), &info) != 0) return -1;
+  return static_cast<std::int64_t>(info.st_size);
+}
+
 }  // namespace zephron::platform

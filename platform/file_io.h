@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <span>
 #include <string>
@@ -53,5 +54,9 @@ bool WriteAllToFile(int fd, std::span<const std::byte> bytes);
 // nullptr for a missing one and for FIFOs, devices and folders, without ever
 // waiting on them.
 std::FILE* OpenRegularFileForReading(const std::string& path);
+
+// The size in bytes of the file open as `file`; -1 (errno set) when the
+// system cannot tell it.
+std::int64_t OpenFileSize(std::FILE* file);
 
 }  // namespace zephron::platform

@@ -1,5 +1,6 @@
 #include "platform/file_io.h"
 
+#include <io.h>
 #include <windows.h>
 // The unit has a DeleteFile of its own; the system's is called by its wide name.
 #undef DeleteFile
@@ -137,5 +138,7 @@ std::FILE* OpenRegularFileForReading(const std::string& path) {
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return nullptr;
   return ::_wfopen(wide.c_str(), L"rb");
 }
+
+std::int64_t OpenFileSize(std::FILE* file) { return ::_filelengthi64(::_fileno(file)); }
 
 }  // namespace zephron::platform

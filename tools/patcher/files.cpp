@@ -5,49 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <memory>
+#include <span>
 
 #include "platform/file_io.h"
 
 namespace zephron::patcher {
-namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-std::string SizeText(std::uint64_t size) { return std::to_string(size) + " bytes"; }
-
-}  // namespace
-
-ReadResult ReadWholeFile(const std::string& path, std::uint64_t limit) {
-  ReadResult result;
-  errno = 0;
-  std::unique_ptr<std::FILE, FileCloser> file(platform::OpenRegularFileForReading(path));
-  struct stat info {};
-  if (!file || ::fstat(::fileno(file.get()), &info) != 0) {
-    result.error = "cannot read " + path + ": " + (errno ? std::strerror(errno) : "not a regular file");
-    return result;
-  }
-  const auto size = static_cast<std::uint64_t>(info.st_size);
-  if (size > limit) {
-    result.error = path + " has " + SizeText(size) + ", more than the " + SizeText(limit) + " a patch may cover";
-    return result;
-  }
-  result.bytes.resize(static_cast<std::size_t>(size));
-  const std::size_t got = std::fread(result.bytes.data(), 1, result.bytes.size(), file.get());
-  // A file that changes while it is read is not the file that was measured.
-  if (got != result.bytes.size() || std::fgetc(file.get()) != EOF) {
-    result.bytes.clear();
-    result.error = "cannot read " + path + " whole";
-    return result;
-  }
-  result.ok = true;
-  return result;
-}
 
 ReplacementFile::ReplacementFile(const std::string& target) : target_(target) {
   const std::filesystem::path where(target);
@@ -63,15 +26,7 @@ ReplacementFile::~ReplacementFile() {
 }
 
 bool ReplacementFile::Write(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
+  return platform::WriteAllToFile(fd_, std::as_bytes(std::span(bytes.data(), bytes.size())));
 }
 
 bool ReplacementFile::Commit() {

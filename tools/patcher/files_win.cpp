@@ -1,7 +1,6 @@
-// The patcher's file handling on Windows: the same reading and replacement
-// as files.cpp, on the C runtime's wide file calls; the finished file goes
-// over the old one by platform::MoveFileReplacing, which also replaces a
-// read-only file.
+// The patcher's replacement file on Windows: the same as files.cpp, on the
+// C runtime's wide file calls; the finished file goes over the old one by
+// platform::MoveFileReplacing, which also replaces a read-only file.
 #include "tools/patcher/files.h"
 
 #include <fcntl.h>
@@ -9,9 +8,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <memory>
 #include <random>
 
 #include "platform/file_io.h"
@@ -19,41 +15,6 @@
 #include "platform/win32_text.h"
 
 namespace zephron::patcher {
-namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-std::string SizeText(std::uint64_t size) { return std::to_string(size) + " bytes"; }
-
-}  // namespace
-
-ReadResult ReadWholeFile(const std::string& path, std::uint64_t limit) {
-  ReadResult result;
-  errno = 0;
-  std::unique_ptr<std::FILE, FileCloser> file(platform::OpenRegularFileForReading(path));
-  const long long length = file ? ::_filelengthi64(::_fileno(file.get())) : -1;
-  if (length < 0) {
-    result.error = "cannot read " + path + ": " + (errno ? std::strerror(errno) : "not a regular file");
-    return result;
-  }
-  const auto size = static_cast<std::uint64_t>(length);
-  if (size > limit) {
-    result.error = path + " has " + SizeText(size) + ", more than the " + SizeText(limit) + " a patch may cover";
-    return result;
-  }
-  result.bytes.resize(static_cast<std::size_t>(size));
-  const std::size_t got = std::fread(result.bytes.data(), 1, result.bytes.size(), file.get());
-  // A file that changes while it is read is not the file that was measured.
-  if (got != result.bytes.size() || std::fgetc(file.get()) != EOF) {
-    result.bytes.clear();
-    result.error = "cannot read " + path + " whole";
-    return result;
-  }
-  result.ok = true;
-  return result;
-}
 
 ReplacementFile::ReplacementFile(const std::string& target) : target_(target) {
   // Split as text: a std::filesystem::path made from a std::string reads it
