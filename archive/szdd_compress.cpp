@@ -27,12 +27,14 @@ constexpr std::uint32_t kMaxMatch = 18;
 // match's source clear of the bytes the match itself overwrites in the window
 // makes the output safe for decoders that copy a whole match at once, too.
 constexpr std::uint32_t kMaxDistance = kWindow - kMaxMatch;
-constexpr int kHashBits = 16;
+// Sizes of the hash tables of three-byte and four-byte prefixes.
+constexpr int kHash3Bits = 16;
+constexpr int kHash4Bits = 15;
 constexpr int kMaxChain = 256;
-// Steps a walk goes on along the chain of p's own three bytes once it has a
-// match it could hop from: a hop costs a hash, a head from the table and a
+// Steps a walk goes on along the chain of p's own four bytes once it has a
+// match it could hop from: a hop costs hashes, heads from the tables and a
 // new chain, which a few more entries of the chain at hand often save.
-constexpr int kStepsBeforeHop = 8;
+constexpr int kStepsBeforeHop = 6;
 // Input kept in memory: the window behind the position, the lookahead and
 // room to read in large pieces; kSlack zero bytes after the data let the
 // match comparison read whole words.
@@ -70,9 +72,18 @@ std::uint16_t Load16(const unsigned char* p) {
   return v;
 }
 
-// Greedy LZSS over hash chains of three-byte prefixes: at every position the
-// longest match among the newest kMaxChain chain entries within reach (the
-// newest of equal length), else a literal.
+// Greedy LZSS over hash chains: at every position the longest match among
+// the newest kMaxChain chain entries within reach, else a literal.
+//
+// Every position is on the chain of its three-byte hash. The searches walk
+// the chains of four-byte hashes, which hold far fewer candidates that fail
+// on the fourth byte. A position that had no entry within reach sharing its
+// three-byte hash when it was added, as almost every byte of data that does
+// not repeat, is left off the four-byte chains, which saves the loads of
+// linking it; that hash's `lone` entry names it. Within reach there is at
+// most one such position per three-byte hash (a second one would have found
+// the first), so every search looks at the lone entry beside each four-byte
+// chain it walks.
 //
 // Positions are input offsets + 1 in 32 bits (0: none), which the format's
 // 4 GiB limit allows; the chain links live in one slot per window position (entry e in slot
@@ -80,7 +91,8 @@ std::uint16_t Load16(const unsigned char* p) {
 class Encoder {
  public:
   Encoder(std::istream& in, std::ostream& out)
-      : in_(in), out_(out), buffer_(kBufferSize + kSlack), head_(std::size_t{1} << kHashBits, 0), prev_(kWindow, 0), prev2_(kWindow, 0) {
+      : in_(in), out_(out), buffer_(kBufferSize + kSlack), head_(std::size_t{1} << kHash4Bits, 0), prev_(kWindow, 0),
+        prev2_(kWindow, 0), head3_(std::size_t{1} << kHash3Bits), prev3_(kWindow, 0) {
     pending_.resize(kPendingSize + 17);
   }
 
@@ -149,54 +161,54 @@ class Encoder {
           for (unsigned i = 0; i < literals; ++i) putLiteral(base[pos++]);
           plain = false;
         }
-        // The hash of the position serves both the search and the insertion.
-        const std::size_t hash = Hash(base + pos);
-        const std::uint32_t head = head_[hash];
+        // The hashes of the position serve both the search and the insertion.
+        const std::size_t hash3 = Hash3(base + pos);
+        const std::uint32_t head3 = head3_[hash3].newest;
         // Entries at or below `low` are out of reach; offsets fit in 32 bits,
         // the format's limit.
         const std::uint32_t low = Low(pos);
-        if (head <= low) {
-          // Nothing within reach shares the hash, as for most bytes of data
-          // that does not repeat: a literal, and a link that ends every walk
-          // here (no walk reads the link after it).
-          prev_[(pos + 1) % kWindow] = 0;
-          head_[hash] = static_cast<std::uint32_t>(pos + 1);
+        const auto entry = static_cast<std::uint32_t>(pos + 1);
+        if (head3 <= low) {
+          // Nothing within reach shares the three-byte hash, as for most
+          // bytes of data that does not repeat: a literal.
+          AddLone(hash3, entry);
           putLiteral(base[pos++]);
           plain = true;
           if (!itemDone()) return -1;
           continue;
         }
-        const std::uint32_t next = prev_[head % kWindow];
-        // The heads the walk may hop to and the insertion of a match will
-        // read, fetched while the walk runs.
-        for (std::size_t ahead = 1; ahead <= kHeadsAhead; ++ahead) __builtin_prefetch(head_.data() + Hash(base + pos + ahead));
+        const std::size_t hash4 = Hash4(base + pos);
+        const std::uint32_t head = head_[hash4];
+        const std::uint32_t next = head > low ? prev_[head % kWindow] : 0;
+        // The four-byte heads the walk may hop to and the insertion of a
+        // match will read, fetched while the walk runs.
+        for (std::size_t ahead = 1; ahead <= kHeadsAhead; ++ahead) __builtin_prefetch(head_.data() + Hash4(base + pos + ahead));
         std::uint32_t source = 0;
-        const std::uint32_t length = FindMatch(base, pos, end, low, head, next, source);
-        prev_[(pos + 1) % kWindow] = head;
-        prev2_[(pos + 1) % kWindow] = next;
-        head_[hash] = static_cast<std::uint32_t>(pos + 1);
+        const std::uint32_t length = LongestMatch(base, pos, end, low, hash3, head, next, source);
+        prev3_[entry % kWindow] = head3;
+        head3_[hash3].newest = entry;
+        prev_[entry % kWindow] = head;
+        prev2_[entry % kWindow] = next;
+        head_[hash4] = entry;
         if (length >= kMinMatch) {
           putMatch(source, length);
-          // A match one byte back repeats that byte: the positions whose three
-          // bytes all lie inside it form a run.
-          const std::uint64_t runEnd = source + 1 == pos ? pos + length - 2 : 0;
-          InsertWithin(base, pos, std::min<std::uint64_t>(pos + length, hashEnd), hash, runEnd);
+          InsertWithin(base, pos, std::min<std::uint64_t>(pos + length, hashEnd));
+          // A full match one byte back: a run of that byte.
+          const bool run = source + 1 == pos && length == kMaxMatch;
           pos += length;
-          if (runEnd != 0 && length == kMaxMatch) {
-            // Further on in the run, the newest entry of the run's hash is
-            // always the byte just before: a search would find each full
-            // match the run still holds one byte back. The two bytes after
-            // each match are the run's too, so that all positions in it have
-            // the run's hash.
+          if (run) {
+            // Further on in the run, the newest candidate of every position
+            // is the byte just before: a search would find each full match
+            // the run still holds one byte back.
             const std::uint64_t runStart = pos;
             const std::uint64_t pattern = 0x0101010101010101u * base[pos - 1];
             while (pos + kMaxMatch < hashStop && Load64(base + pos) == pattern && Load64(base + pos + 8) == pattern &&
-                   Load32(base + pos + 16) == static_cast<std::uint32_t>(pattern)) {
+                   Load16(base + pos + 16) == static_cast<std::uint16_t>(pattern)) {
               if (!itemDone()) return -1;
               putMatch(static_cast<std::uint32_t>(pos - 1), kMaxMatch);
               pos += kMaxMatch;
             }
-            if (pos > runStart) LinkRun(runStart, pos, hash);
+            if (pos > runStart) LinkRun(base, runStart, pos);
           }
         } else {
           putLiteral(base[pos++]);
@@ -249,82 +261,56 @@ class Encoder {
   // Entries at or below it stand for candidates out of reach of input offset p.
   static std::uint32_t Low(std::uint64_t p) { return static_cast<std::uint32_t>(p >= kMaxDistance ? p - kMaxDistance : 0); }
 
-  static std::size_t Hash(const unsigned char* p) {
-    // The first three bytes, in the high bits (the fourth is at most slack).
-    return ((Load32(p) << 8) * 2654435761u) >> (32 - kHashBits);
+  // The hashes of the first three and four bytes at p (the fourth, and the
+  // fifth read, are at most slack).
+  static std::size_t Hash3(const unsigned char* p) { return ((Load32(p) << 8) * 2654435761u) >> (32 - kHash3Bits); }
+  static std::size_t Hash4(const unsigned char* p) { return (Load32(p) * 2654435761u) >> (32 - kHash4Bits); }
+
+  // Adds `entry`, which has no entry of its three-byte hash within reach, as
+  // that hash's lone entry, with a link that ends every walk here (no walk
+  // reads the link after it).
+  void AddLone(std::size_t hash3, std::uint32_t entry) {
+    prev3_[entry % kWindow] = 0;
+    head3_[hash3] = {entry, entry};
   }
 
+  // Adds position q to both chains of its hashes.
+  void Add(const unsigned char* base, std::uint64_t q) {
+    const auto entry = static_cast<std::uint32_t>(q + 1);
+    ThreeByteHead& heads3 = head3_[Hash3(base + q)];
+    prev3_[entry % kWindow] = heads3.newest;
+    heads3.newest = entry;
+    const std::size_t hash4 = Hash4(base + q);
+    const std::uint32_t link = head_[hash4];
+    prev_[entry % kWindow] = link;
+    prev2_[entry % kWindow] = prev_[link % kWindow];
+    head_[hash4] = entry;
+  }
 
-  // Adds the positions after `first` up to `last` (exclusive) behind the
-  // one at `first`, just added with `hash`; those before runEnd lie in a run
-  // of one byte value. While the hash stays, the links follow from the
-  // position before without a load that waits for the store just made.
+  // Adds the positions after `first`, just added, up to `last` (exclusive).
   // Kept out of line: inlined, it costs the literal path its registers.
-  [[gnu::noinline]] void InsertWithin(const unsigned char* base, std::uint64_t first, std::uint64_t last,
-                                      std::size_t hash, std::uint64_t runEnd) {
-    // Plain pointers: the compiler would reload the vectors' on every store.
-    std::uint32_t* const heads = head_.data();
-    std::uint32_t* const prev = prev_.data();
-    std::uint32_t* const prev2 = prev2_.data();
-    std::size_t lastHash = hash;
-    std::uint32_t lastPrev = prev[(first + 1) % kWindow];
-    std::uint64_t q = first + 1;
-    // Inside a run of one byte value every position hashes as `first` did:
-    // no hash to compute, each link is the position before.
-    for (const std::uint64_t stop = std::min(last, runEnd); q < stop; ++q) {
-      const auto entry = static_cast<std::uint32_t>(q + 1);
-      prev[entry % kWindow] = entry - 1;
-      prev2[entry % kWindow] = lastPrev;
-      lastPrev = entry - 1;
-    }
-    for (; q < last; ++q) {
-      const std::size_t h = Hash(base + q);
-      const auto entry = static_cast<std::uint32_t>(q + 1);
-      std::uint32_t link = entry - 1;  // the head: q - 1, as long as the hash stays
-      std::uint32_t link2 = lastPrev;
-      if (h != lastHash) {
-        heads[lastHash] = entry - 1;  // stored late while the hash stayed
-        link = heads[h];
-        link2 = prev[link % kWindow];
-        lastHash = h;
-      }
-      prev[entry % kWindow] = link;
-      prev2[entry % kWindow] = link2;
-      lastPrev = link;
-    }
-    if (last > first + 1) heads[lastHash] = static_cast<std::uint32_t>(last);
+  [[gnu::noinline]] void InsertWithin(const unsigned char* base, std::uint64_t first, std::uint64_t last) {
+    for (std::uint64_t q = first + 1; q < last; ++q) Add(base, q);
   }
 
   // How many of the eight positions from p on have no entry within reach
-  // that shares their hash, up to the first that has: those are literals,
-  // and are added here with a link that ends every walk (no walk reads the
-  // link after it).
+  // that shares their three-byte hash, up to the first that has: those are
+  // literals, and are added here as lone entries.
   unsigned LiteralsAhead(const unsigned char* base, std::uint64_t p) {
-    std::uint32_t* const heads = head_.data();
-    std::uint32_t* const prev = prev_.data();
     unsigned n = 0;
     for (; n < 8; ++n, ++p) {
-      const std::size_t hash = Hash(base + p);
-      if (heads[hash] > Low(p)) break;
-      prev[(p + 1) % kWindow] = 0;
-      heads[hash] = static_cast<std::uint32_t>(p + 1);
+      const std::size_t hash3 = Hash3(base + p);
+      if (head3_[hash3].newest > Low(p)) break;
+      AddLone(hash3, static_cast<std::uint32_t>(p + 1));
     }
     return n;
   }
 
-  // Adds the positions from `first` up to `last` (exclusive), all inside a
-  // run of one byte value whose hash is `hash` and which goes on from the
-  // position before `first`: each links to the position before it. Slots
-  // are reused every kWindow entries, so only the newest kWindow are stored.
-  void LinkRun(std::uint64_t first, std::uint64_t last, std::size_t hash) {
-    std::uint32_t* const prev = prev_.data();
-    std::uint32_t* const prev2 = prev2_.data();
-    for (auto entry = static_cast<std::uint32_t>((last - first > kWindow ? last - kWindow : first) + 1); entry <= last;
-         ++entry) {
-      prev[entry % kWindow] = entry - 1;
-      prev2[entry % kWindow] = entry - 2;
-    }
-    head_[hash] = static_cast<std::uint32_t>(last);
+  // Adds the positions from `first` up to `last` (exclusive); slots are
+  // reused every kWindow entries, so only the newest kWindow are stored (the
+  // older ones are out of reach of every later position).
+  void LinkRun(const unsigned char* base, std::uint64_t first, std::uint64_t last) {
+    for (std::uint64_t q = last - first > kWindow ? last - kWindow : first; q < last; ++q) Add(base, q);
   }
 
   // The number of equal bytes at a and b, at most limit (<= kMaxMatch).
@@ -340,10 +326,46 @@ class Encoder {
     return n < limit ? n : limit;
   }
 
-  // The length of the best match at p (0 when below kMinMatch), its input
-  // offset in `source`; at least kMinMatch bytes follow p. `entry` heads the
-  // chain of p's hash and is within reach, `next` is the link stored for it.
-  // Entries at or below `low` stand for candidates out of reach (or none).
+  // The length of the longest match at p (0 when below kMinMatch), its
+  // input offset in `source`; at least kMinMatch bytes follow p. `head3`'s
+  // and `head`'s hashes are p's three and four bytes, `next` is the link
+  // stored for `head`; entries at or below `low` stand for candidates out of
+  // reach (or none).
+  std::uint32_t LongestMatch(const unsigned char* base, std::uint64_t p, std::uint64_t end, std::uint32_t low,
+                             std::size_t hash3, std::uint32_t head, std::uint32_t next, std::uint32_t& source) const {
+    const auto limit = static_cast<std::uint32_t>(std::min<std::uint64_t>(kMaxMatch, end - p));
+    std::uint32_t best = head > low ? FindMatch(base, p, limit, low, head, next, source) : 0;
+    const ThreeByteHead& heads3 = head3_[hash3];
+    if (heads3.lone > low) {
+      const std::uint32_t n = MatchLength(base + heads3.lone - 1, base + p, limit);
+      if (n > best && n >= kMinMatch) {
+        best = n;
+        source = heads3.lone - 1;
+      }
+    }
+    return best != 0 ? best : FindThree(base, p, low, heads3.newest, source);
+  }
+
+  // When no candidate agrees with p in four bytes: the newest that agrees in
+  // three (3), from `entry` on along the three-byte chain, else 0.
+  std::uint32_t FindThree(const unsigned char* base, std::uint64_t p, std::uint32_t low, std::uint32_t entry,
+                          std::uint32_t& source) const {
+    const std::uint32_t want = Load32(base + p);
+    for (int left = kMaxChain; entry > low && left > 0; --left) {
+      // The first three bytes, in the high bits as in Hash3.
+      if (((Load32(base + entry - 1) ^ want) << 8) == 0) {
+        source = entry - 1;
+        return kMinMatch;
+      }
+      entry = prev3_[entry % kWindow];
+    }
+    return 0;
+  }
+
+  // The length of the best match at p among the candidates on four-byte
+  // chains and their lone entries (0 when below kMinMatch), its input offset
+  // in `source`. `entry` heads the chain of p's four bytes and is within
+  // reach, `next` is the link stored for it.
   //
   // Chains only lead to older positions, and no slot within reach has been
   // reused (every entry inserted so far lies before p), so the links read
@@ -351,14 +373,13 @@ class Encoder {
   // the next entry at hand and loads the one after it from prev2_, so that
   // the load for a candidate overlaps the comparison of the one before
   // instead of waiting for it.
-  std::uint32_t FindMatch(const unsigned char* base, std::uint64_t p, std::uint64_t end, std::uint32_t low,
+  std::uint32_t FindMatch(const unsigned char* base, std::uint64_t p, std::uint32_t limit, std::uint32_t low,
                           std::uint32_t entry, std::uint32_t next, std::uint32_t& source) const {
-    const auto limit = static_cast<std::uint32_t>(std::min<std::uint64_t>(kMaxMatch, end - p));
     const unsigned char* b = base + p;
     const std::uint32_t* const links2 = prev2_.data();
     std::uint32_t best = kMinMatch - 1;
     int left = kMaxChain;
-    // The chain of p's three bytes, until kStepsBeforeHop entries after the
+    // The chain of p's four bytes, until kStepsBeforeHop entries after the
     // best match is at least n - 1 back (`far`). Only a candidate that agrees
     // up to and including byte `best` can be longer: `probe + entry` is where
     // the candidate of entry holds the two bytes ending there, `want` the two
@@ -386,20 +407,32 @@ class Encoder {
       entry = next;
       next = after;
     }
-    // A longer candidate also matches the three bytes at best - 2, so the
+    // A longer candidate also matches the four bytes at best - 3, so the
     // walk goes on along their chain, which is usually much shorter: there
-    // an entry stands `shift` = best - 2 past its candidate. Every older
-    // candidate that could be longer lies on it, its bytes at best - 2 being
-    // before p and so indexed, as the current candidate is at least best - 1
-    // back. Candidates newer than the current one met again there are no
-    // longer than the best. The bytes of that chain tell nothing more, so
-    // each candidate is first checked on its first four bytes.
+    // an entry stands `shift` = best - 3 past its candidate. Every older
+    // candidate that could be longer lies on it or is the lone entry of
+    // those bytes' three-byte hash, its bytes at best - 3 being before p and
+    // so indexed, as the current candidate is at least best - 1 back.
+    // Candidates newer than the current one met again there are no longer
+    // than the best. The bytes of that chain tell nothing more, so each
+    // candidate is first checked on its first four bytes.
     const std::uint32_t* const links = prev_.data();
     const std::uint32_t head4 = Load32(b);
     for (;;) {
-      const std::uint32_t shift = best - 2;
+      const std::uint32_t shift = best - 3;
       const std::uint32_t lowEntry = low + shift;  // entries at or below it stand for candidates out of reach
-      entry = head_[Hash(b + shift)];
+      const std::uint32_t lone = head3_[Hash3(b + shift)].lone;
+      if (lone > lowEntry) {
+        const std::uint32_t candidate = lone - 1 - shift;
+        const std::uint32_t n = MatchLength(base + candidate, b, limit);
+        if (n > best) {
+          best = n;
+          source = candidate;
+          if (n == limit) return best;
+          if (p - candidate >= n - 1) continue;
+        }
+      }
+      entry = head_[Hash4(b + shift)];
       if (entry <= lowEntry || --left == 0) return best;
       next = links[entry % kWindow];
       const unsigned char* const at = base - 1 - shift;  // at + entry: the candidate of entry
@@ -436,9 +469,17 @@ class Encoder {
   std::uint64_t base_ = 0;   // input offset of buffer_[0]
   std::size_t length_ = 0;   // valid bytes in buffer_
   bool eof_ = false;
-  std::vector<std::uint32_t> head_;  // newest entry per hash of three bytes
-  std::vector<std::uint32_t> prev_;  // the entry before it with the same hash, per window slot
+  // Per hash of three bytes: its newest entry, and its newest entry that is
+  // on no four-byte chain. Side by side, so that a literal writes one line.
+  struct ThreeByteHead {
+    std::uint32_t newest = 0;
+    std::uint32_t lone = 0;
+  };
+  std::vector<std::uint32_t> head_;  // newest entry per hash of four bytes
+  std::vector<std::uint32_t> prev_;  // the entry before it on its four-byte chain, per window slot
   std::vector<std::uint32_t> prev2_;  // the entry two before it, per window slot
+  std::vector<ThreeByteHead> head3_;
+  std::vector<std::uint32_t> prev3_;  // the entry before it on its three-byte chain, per window slot
   std::vector<unsigned char> pending_;  // whole groups waiting to be written
 };
 
