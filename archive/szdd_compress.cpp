@@ -179,10 +179,13 @@ class Encoder {
         }
         const std::size_t hash4 = Hash4(base + pos);
         const std::uint32_t head = head_[hash4];
-        const std::uint32_t next = head > low ? prev_[head % kWindow] : 0;
-        // The four-byte heads the walk may hop to and the insertion of a
-        // match will read, fetched while the walk runs.
-        for (std::size_t ahead = 1; ahead <= kHeadsAhead; ++ahead) __builtin_prefetch(head_.data() + Hash4(base + pos + ahead));
+        std::uint32_t next = 0;
+        if (head > low) {
+          next = prev_[head % kWindow];
+          // The four-byte heads the walk may hop to and the insertion of a
+          // match will read, fetched while the walk runs.
+          for (std::size_t ahead = 1; ahead <= kHeadsAhead; ++ahead) __builtin_prefetch(head_.data() + Hash4(base + pos + ahead));
+        }
         std::uint32_t source = 0;
         const std::uint32_t length = LongestMatch(base, pos, end, low, hash3, head, next, source);
         prev3_[entry % kWindow] = head3;
