@@ -264,8 +264,8 @@ class Encoder {
   // Entries at or below it stand for candidates out of reach of input offset p.
   static std::uint32_t Low(std::uint64_t p) { return static_cast<std::uint32_t>(p >= kMaxDistance ? p - kMaxDistance : 0); }
 
-  // The hashes of the first three and four bytes at p (the fourth, and the
-  // fifth read, are at most slack).
+  // The hashes of the first three and of the first four bytes at p. Both
+  // read four bytes; near the end of the input, those past it are slack.
   static std::size_t Hash3(const unsigned char* p) { return ((Load32(p) << 8) * 2654435761u) >> (32 - kHash3Bits); }
   static std::size_t Hash4(const unsigned char* p) { return (Load32(p) * 2654435761u) >> (32 - kHash4Bits); }
 
@@ -330,10 +330,10 @@ class Encoder {
   }
 
   // The length of the longest match at p (0 when below kMinMatch), its
-  // input offset in `source`; at least kMinMatch bytes follow p. `head3`'s
-  // and `head`'s hashes are p's three and four bytes, `next` is the link
-  // stored for `head`; entries at or below `low` stand for candidates out of
-  // reach (or none).
+  // input offset in `source`; at least kMinMatch bytes follow p. `hash3` is
+  // the hash of p's three bytes, `head` heads the chain of its four bytes and
+  // `next` is the link stored for it; entries at or below `low` stand for
+  // candidates out of reach (or none).
   std::uint32_t LongestMatch(const unsigned char* base, std::uint64_t p, std::uint64_t end, std::uint32_t low,
                              std::size_t hash3, std::uint32_t head, std::uint32_t next, std::uint32_t& source) const {
     const auto limit = static_cast<std::uint32_t>(std::min<std::uint64_t>(kMaxMatch, end - p));
