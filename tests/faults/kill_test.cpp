@@ -167,10 +167,13 @@ class KilledUpdate : public DriverFixture {
     }
     return found;
   }
-  // Bounded: a setup program that never ends fails the check after it.
+  // Bounded: a setup program that never ends fails the check after it. One
+  // look at /proc can miss a process in the middle of its exec (its
+  // environment then reads as empty), so none must be seen twice in a row.
   void AwaitSetupGone() {
-    for (int i = 0; i < 1000 && !SetupProcesses().empty(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0, clear = 0; i < 1000 && clear < 2; ++i) {
+      clear = SetupProcesses().empty() ? clear + 1 : 0;
+      if (clear < 2) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
   // "" when every installed file holds its old or its new content and every
