@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one Windows test program under Wine, as CTest's emulator for the test
-# programs. Now and then (about one start in a thousand, with Wine 8 on a
-# busy machine) Wine ends a program it starts with a failure status before
+# programs. Rarely (once in some thousands of starts, with Wine 8 on a busy
+# machine) Wine ends a program it starts with a failure status before
 # the program has printed a byte, so before any test code ran: a test program
 # prints its filter line before its first case. Such a start is made again,
 # up to three starts, and each one that failed so is said; a program that
