@@ -47,7 +47,8 @@ bool FlushFileSystem(const std::string& folder);
 // of in, -1 when a read or write failed (errno tells why).
 ssize_t CopyFileBlock(int in, int out, std::span<std::byte> buffer, bool& kernelCopy);
 
-// Writes all of bytes to fd; false (errno set) when a write fails.
+// Writes all of bytes to fd (on Windows a C runtime descriptor); false
+// (errno set) when a write fails.
 bool WriteAllToFile(int fd, std::span<const std::byte> bytes);
 
 // Opens path for binary reading when it is a regular file (links followed);

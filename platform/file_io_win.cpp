@@ -6,6 +6,7 @@
 #undef DeleteFile
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "platform/win32_text.h"
@@ -140,5 +141,22 @@ std::FILE* OpenRegularFileForReading(const std::string& path) {
 }
 
 std::int64_t OpenFileSize(std::FILE* file) { return ::_filelengthi64(::_fileno(file)); }
+
+bool WriteAllToFile(int fd, std::span<const std::byte> bytes) {
+  while (!bytes.empty()) {
+    const unsigned block = static_cast<unsigned>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    const int n = ::_write(fd, bytes.data(), block);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) {
+      errno = EIO;
+      return false;
+    }
+    bytes = bytes.subspan(static_cast<std::size_t>(n));
+  }
+  return true;
+}
 
 }  // namespace zephron::platform

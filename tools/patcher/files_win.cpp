@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <random>
+#include <span>
 
 #include "platform/file_io.h"
 #include "platform/paths.h"
@@ -41,16 +42,7 @@ ReplacementFile::~ReplacementFile() {
 }
 
 bool ReplacementFile::Write(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const unsigned block = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<unsigned>(bytes.size());
-    const int n = ::_write(fd_, bytes.data(), block);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
+  return platform::WriteAllToFile(fd_, std::as_bytes(std::span(bytes.data(), bytes.size())));
 }
 
 bool ReplacementFile::Commit() {
